@@ -1,0 +1,28 @@
+// revadd: asks for a starting number, a range and an iteration limit, then reports
+// every number of the range that forms a palindrome by reverse-and-add.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <variant>
+
+#include "dialogue.hpp"
+#include "process_setup.hpp"
+#include "search_run.hpp"
+#include "text_sink.hpp"
+
+int main() {
+    const revadd::StandardStreams streams = revadd::prepare_process();
+    // A terminal keeps its line buffering so that hits show as they are found.
+    revadd::TextSink console(stdout, isatty(STDOUT_FILENO) ? 0 : std::size_t{1} << 16);
+    if (streams.stdout_was_closed) console.fail(EBADF);
+
+    const auto answers = revadd::ask(stdin, console);
+    if (const auto* refusal = std::get_if<revadd::Refusal>(&answers)) {
+        console.flush();
+        std::fputs(refusal->message.c_str(), stderr);
+        revadd::report_console_failure(console);
+        return 1;
+    }
+    return revadd::run_search(std::get<revadd::Answers>(answers), console);
+}

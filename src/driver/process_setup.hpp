@@ -1,0 +1,16 @@
+// What the process needs before the dialogue starts.
+#pragma once
+
+namespace revadd {
+
+struct StandardStreams {
+    bool stdout_was_closed = false;
+};
+
+// Occupies any closed standard descriptor with /dev/null, so that palin.txt can never
+// be opened as descriptor 1 and receive the console's text, and turns closed pipes and
+// the file size limit into write errors that the run reports instead of signals that
+// kill it.
+StandardStreams prepare_process();
+
+}  // namespace revadd

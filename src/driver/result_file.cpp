@@ -1,0 +1,37 @@
+#include "result_file.hpp"
+
+#include <cstdio>
+
+namespace revadd {
+namespace {
+
+// Records are written whole into a buffer this large; the process exit flushes it, so a
+// run ended by a fatal error leaves only complete records behind.
+constexpr std::size_t file_buffer_bytes = std::size_t{1} << 16;
+
+}  // namespace
+
+bool ResultFile::open() {
+    std::FILE* stream = std::fopen(path, "w");
+    if (stream == nullptr) return false;
+    sink_.emplace(stream, file_buffer_bytes);
+    return true;
+}
+
+void ResultFile::record_hit(std::string_view digits, std::string_view palindrome,
+                            std::int32_t steps) {
+    if (!sink_) return;
+    text_.clear();
+    append_hit(text_, false, digits, palindrome, steps);
+    sink_->write(text_);
+}
+
+bool ResultFile::finish(const Summary& summary) {
+    if (!sink_) return true;
+    text_.clear();
+    append_summary(text_, summary);
+    sink_->write(text_);
+    return sink_->close();
+}
+
+}  // namespace revadd

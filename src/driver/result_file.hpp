@@ -1,0 +1,36 @@
+// palin.txt: a copy of every hit and of the summary, kept beside the console report.
+// The file is optional: a run that cannot create it goes on with the console alone.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "report_format.hpp"
+#include "text_sink.hpp"
+
+namespace revadd {
+
+class ResultFile {
+public:
+    static constexpr const char* path = "palin.txt";
+
+    // Creates the file, or truncates it; false when that is not possible.
+    bool open();
+    bool is_open() const { return sink_.has_value(); }
+
+    // Each record shows the bare digits of the number tested, never a sign.
+    void record_hit(std::string_view digits, std::string_view palindrome, std::int32_t steps);
+
+    // Writes the summary block and closes the file; false when any write or the close
+    // failed, with the reason in error().
+    bool finish(const Summary& summary);
+    int error() const { return sink_ ? sink_->error() : 0; }
+
+private:
+    std::optional<TextSink> sink_;
+    std::string text_;
+};
+
+}  // namespace revadd

@@ -1,0 +1,16 @@
+// A whole run after the dialogue: the search over the range, the console report, the
+// result file and the closing summary.
+#pragma once
+
+#include "dialogue.hpp"
+#include "text_sink.hpp"
+
+namespace revadd {
+
+// Returns the exit status: 0 when everything was written, 1 when a write failed.
+int run_search(const Answers& answers, TextSink& console);
+
+// Reports a failed console on standard error; true when there was one.
+bool report_console_failure(TextSink& console);
+
+}  // namespace revadd
