@@ -26,19 +26,16 @@ const std::string not_opened = "\noutput file could not be opened\noutput to con
 struct RunCase {
     const char* name;
     std::string input;
-    std::string out;                   // standard output after the prompts and empty line
-    std::optional<std::string> file;   // palin.txt afterwards; nullopt: not created
+    std::string report;                      // standard output after the prompts and empty line
+    std::optional<std::string> file = {};    // palin.txt, when it differs from the report
 };
 
 // Runs that complete: the console shows the three prompts, an empty line and the
-// report; standard error stays empty; the exit status is 0.
+// report; standard error stays empty; the exit status is 0; palin.txt holds the same
+// report unless the case says otherwise.
 TEST(EndToEnd, CompleteRunsReportEveryHitAndTheSummary) {
     const std::vector<RunCase> cases = {
         {"tens", "10\n5\n10\n",
-         "10\n11\n1 iterations\n\n11\n22\n1 iterations\n\n12\n33\n1 iterations\n\n"
-         "13\n44\n1 iterations\n\n14\n55\n1 iterations\n\n"
-         "5 of 5 numbers in the range\n10 to 15\nformed palindromes in 10 or fewer iterations\n"
-         "high iterations: 1\nlow iterations: 1\n",
          "10\n11\n1 iterations\n\n11\n22\n1 iterations\n\n12\n33\n1 iterations\n\n"
          "13\n44\n1 iterations\n\n14\n55\n1 iterations\n\n"
          "5 of 5 numbers in the range\n10 to 15\nformed palindromes in 10 or fewer iterations\n"
@@ -46,19 +43,11 @@ TEST(EndToEnd, CompleteRunsReportEveryHitAndTheSummary) {
         {"eighty-nine", "89 1 30",
          "89\n8813200023188\n24 iterations\n\n"
          "1 of 1 numbers in the range\n89 to 90\nformed palindromes in 30 or fewer iterations\n"
-         "high iterations: 24\nlow iterations: 24\n",
-         "89\n8813200023188\n24 iterations\n\n"
-         "1 of 1 numbers in the range\n89 to 90\nformed palindromes in 30 or fewer iterations\n"
          "high iterations: 24\nlow iterations: 24\n"},
         {"no hit shows high 0 and low 10000", "196\n1\n50\n",
          "0 of 1 numbers in the range\n196 to 197\nformed palindromes in 50 or fewer iterations\n"
-         "high iterations: 0\nlow iterations: 10000\n",
-         "0 of 1 numbers in the range\n196 to 197\nformed palindromes in 50 or fewer iterations\n"
          "high iterations: 0\nlow iterations: 10000\n"},
         {"one step each, 99 fails", "99 2 1",
-         "100\n101\n1 iterations\n\n"
-         "1 of 2 numbers in the range\n99 to 101\nformed palindromes in 1 or fewer iterations\n"
-         "high iterations: 1\nlow iterations: 1\n",
          "100\n101\n1 iterations\n\n"
          "1 of 2 numbers in the range\n99 to 101\nformed palindromes in 1 or fewer iterations\n"
          "high iterations: 1\nlow iterations: 1\n"},
@@ -72,71 +61,39 @@ TEST(EndToEnd, CompleteRunsReportEveryHitAndTheSummary) {
         {"plus sign echoed only in the summary", "+7 2 5",
          "7\n55\n2 iterations\n\n8\n77\n2 iterations\n\n"
          "2 of 2 numbers in the range\n+7 to 9\nformed palindromes in 5 or fewer iterations\n"
-         "high iterations: 2\nlow iterations: 2\n",
-         "7\n55\n2 iterations\n\n8\n77\n2 iterations\n\n"
-         "2 of 2 numbers in the range\n+7 to 9\nformed palindromes in 5 or fewer iterations\n"
          "high iterations: 2\nlow iterations: 2\n"},
         {"leading zero counts in the first number only", "012 2 5",
-         "012\n222\n1 iterations\n\n13\n44\n1 iterations\n\n"
-         "2 of 2 numbers in the range\n012 to 14\nformed palindromes in 5 or fewer iterations\n"
-         "high iterations: 1\nlow iterations: 1\n",
          "012\n222\n1 iterations\n\n13\n44\n1 iterations\n\n"
          "2 of 2 numbers in the range\n012 to 14\nformed palindromes in 5 or fewer iterations\n"
          "high iterations: 1\nlow iterations: 1\n"},
         {"high and low differ", "18 3 10",
          "18\n99\n1 iterations\n\n19\n121\n2 iterations\n\n20\n22\n1 iterations\n\n"
          "3 of 3 numbers in the range\n18 to 21\nformed palindromes in 10 or fewer iterations\n"
-         "high iterations: 2\nlow iterations: 1\n",
-         "18\n99\n1 iterations\n\n19\n121\n2 iterations\n\n20\n22\n1 iterations\n\n"
-         "3 of 3 numbers in the range\n18 to 21\nformed palindromes in 10 or fewer iterations\n"
          "high iterations: 2\nlow iterations: 1\n"},
         {"zero forms the palindrome 0", "0 1 1",
-         "0\n0\n1 iterations\n\n"
-         "1 of 1 numbers in the range\n0 to 1\nformed palindromes in 1 or fewer iterations\n"
-         "high iterations: 1\nlow iterations: 1\n",
          "0\n0\n1 iterations\n\n"
          "1 of 1 numbers in the range\n0 to 1\nformed palindromes in 1 or fewer iterations\n"
          "high iterations: 1\nlow iterations: 1\n"},
         {"all-zero range end is 0", "00 0 5",
          "0 of 0 numbers in the range\n00 to 0\nformed palindromes in 5 or fewer iterations\n"
-         "high iterations: 0\nlow iterations: 10000\n",
-         "0 of 0 numbers in the range\n00 to 0\nformed palindromes in 5 or fewer iterations\n"
          "high iterations: 0\nlow iterations: 10000\n"},
         {"range 0 runs no pass", "5 0 10",
-         "0 of 0 numbers in the range\n5 to 5\nformed palindromes in 10 or fewer iterations\n"
-         "high iterations: 0\nlow iterations: 10000\n",
          "0 of 0 numbers in the range\n5 to 5\nformed palindromes in 10 or fewer iterations\n"
          "high iterations: 0\nlow iterations: 10000\n"},
         {"iterations 0 tests nothing", "5 3 0",
          "0 of 3 numbers in the range\n5 to 8\nformed palindromes in 0 or fewer iterations\n"
-         "high iterations: 0\nlow iterations: 10000\n",
-         "0 of 3 numbers in the range\n5 to 8\nformed palindromes in 0 or fewer iterations\n"
          "high iterations: 0\nlow iterations: 10000\n"},
         {"negative range adds its magnitude", "5 -3 10",
          "0 of -3 numbers in the range\n5 to 8\nformed palindromes in 10 or fewer iterations\n"
-         "high iterations: 0\nlow iterations: 10000\n",
-         "0 of -3 numbers in the range\n5 to 8\nformed palindromes in 10 or fewer iterations\n"
          "high iterations: 0\nlow iterations: 10000\n"},
         {"most negative range", "5 -2147483648 3",
-         "0 of -2147483648 numbers in the range\n5 to 2147483653\n"
-         "formed palindromes in 3 or fewer iterations\nhigh iterations: 0\nlow iterations: 10000\n",
          "0 of -2147483648 numbers in the range\n5 to 2147483653\n"
          "formed palindromes in 3 or fewer iterations\nhigh iterations: 0\nlow iterations: 10000\n"},
         {"signs and leading zeros in the numeric answers", "10\t+0002\r\n0010\r\n",
          "10\n11\n1 iterations\n\n11\n22\n1 iterations\n\n"
          "2 of 2 numbers in the range\n10 to 12\nformed palindromes in 10 or fewer iterations\n"
-         "high iterations: 1\nlow iterations: 1\n",
-         "10\n11\n1 iterations\n\n11\n22\n1 iterations\n\n"
-         "2 of 2 numbers in the range\n10 to 12\nformed palindromes in 10 or fewer iterations\n"
          "high iterations: 1\nlow iterations: 1\n"},
         {"most delayed palindrome known to us", "1186060307891929990 1 300",
-         "1186060307891929990\n"
-         "445626658789764376224378489766538703888847836625984258559634369558524895266387"
-         "48888307835667984873422673467987856626544\n"
-         "261 iterations\n\n"
-         "1 of 1 numbers in the range\n1186060307891929990 to 1186060307891929991\n"
-         "formed palindromes in 300 or fewer iterations\nhigh iterations: 261\n"
-         "low iterations: 261\n",
          "1186060307891929990\n"
          "445626658789764376224378489766538703888847836625984258559634369558524895266387"
          "48888307835667984873422673467987856626544\n"
@@ -148,10 +105,10 @@ TEST(EndToEnd, CompleteRunsReportEveryHitAndTheSummary) {
     for (const RunCase& c : cases) {
         SCOPED_TRACE(c.name);
         const Outcome r = run_revadd(with_input(c.input));
-        EXPECT_EQ(r.out, prompts + "\n" + c.out);
+        EXPECT_EQ(r.out, prompts + "\n" + c.report);
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.file, c.file);
+        EXPECT_EQ(r.file, c.file.value_or(c.report));
     }
 }
 
