@@ -38,7 +38,8 @@ SearchOutcome search_number(std::string_view digits, std::int32_t iterations) {
     // the string releases it.
     bignum reversed{1, 0, 0, nullptr};
 
-    for (std::int32_t steps = 1; steps <= iterations; ++steps) {
+    // Counted so that a limit of INT32_MAX ends without the counter overflowing.
+    for (std::int32_t steps = 1;; ++steps) {
         reversed.number = reverse(s.current.number);
         bigAdd(&s.sum, s.current, reversed);
         heap::release(reversed.number);
@@ -47,10 +48,10 @@ SearchOutcome search_number(std::string_view digits, std::int32_t iterations) {
         const bool palindrome = std::strcmp(sum_reversed, s.sum.number) == 0;
         heap::release(sum_reversed);
         if (palindrome) return {true, steps, std::string(s.sum.number, s.sum.ndigits)};
+        if (steps == iterations) return {};
 
         bigCopy(&s.current, s.sum);
     }
-    return {};
 }
 
 }  // namespace revadd

@@ -26,7 +26,7 @@ void append_hit(std::string& out, bool negative, std::string_view digits,
 }
 
 void append_summary(std::string& out, const Summary& s) {
-    append_int(out, s.count);
+    append_int(out, s.tally.count());
     out.append(" of ");
     append_int(out, s.range);
     out.append(" numbers in the range\n");
@@ -36,9 +36,9 @@ void append_summary(std::string& out, const Summary& s) {
     out.append("\nformed palindromes in ");
     append_int(out, s.iterations);
     out.append(" or fewer iterations\nhigh iterations: ");
-    append_int(out, s.high);
+    append_int(out, s.tally.high());
     out.append("\nlow iterations: ");
-    append_int(out, s.low);
+    append_int(out, s.tally.low());
     out += '\n';
 }
 

@@ -8,18 +8,34 @@
 
 namespace revadd {
 
+// Shown as the fewest steps when nothing formed a palindrome.
+inline constexpr std::int32_t low_without_hits = 10000;
+
+// The hits of a run: how many, and the most and fewest steps among them.
+class Tally {
+public:
+    void add(std::int32_t steps) {
+        if (count_ == 0 || steps < fewest_) fewest_ = steps;
+        if (steps > high_) high_ = steps;
+        ++count_;
+    }
+    std::int32_t count() const { return count_; }
+    std::int32_t high() const { return high_; }  // 0 without hits
+    std::int32_t low() const { return count_ > 0 ? fewest_ : low_without_hits; }
+
+private:
+    std::int32_t count_ = 0;
+    std::int32_t high_ = 0;
+    std::int32_t fewest_ = 0;
+};
+
 struct Summary {
-    std::int32_t count = 0;       // numbers that formed a palindrome
+    Tally tally;
     std::int32_t range = 0;       // as entered
     std::string_view start_text;  // as typed
     std::string range_end;        // signed like the numbers tested
     std::int32_t iterations = 0;  // as entered
-    std::int32_t high = 0;        // most steps of a hit, 0 without hits
-    std::int32_t low = 0;         // fewest steps of a hit
 };
-
-// Shown as the fewest steps when nothing formed a palindrome.
-inline constexpr std::int32_t low_without_hits = 10000;
 
 // Three lines and an empty one: the number tested (its digits, '-' first when
 // `negative`), its palindrome, the steps.

@@ -26,18 +26,6 @@ struct Records {
     Records& operator=(const Records&) = delete;
 };
 
-struct Tally {
-    std::int32_t count = 0;
-    std::int32_t high = 0;
-    std::int32_t low = 0;
-
-    void add(std::int32_t steps) {
-        if (count == 0 || steps < low) low = steps;
-        if (steps > high) high = steps;
-        ++count;
-    }
-};
-
 void report_failure(const char* what, int error) {
     std::fprintf(stderr, "revadd: could not write %s: %s\n", what, std::strerror(error));
 }
@@ -63,7 +51,7 @@ int run_search(const Answers& answers, TextSink& console) {
     const bool file_opened = file.open();
     console.write("\n");
 
-    Tally tally;
+    Summary summary;
     std::string text;
     // Without a step allowed no number can form a palindrome: nothing to search.
     if (answers.iterations >= 1) {
@@ -71,7 +59,7 @@ int run_search(const Answers& answers, TextSink& console) {
             const std::string_view digits(r.start.number, static_cast<std::size_t>(r.start.ndigits));
             const SearchOutcome outcome = search_number(digits, answers.iterations);
             if (outcome.formed) {
-                tally.add(outcome.steps);
+                summary.tally.add(outcome.steps);
                 text.clear();
                 append_hit(text, negative, digits, outcome.palindrome, outcome.steps);
                 console.write(text);
@@ -81,15 +69,11 @@ int run_search(const Answers& answers, TextSink& console) {
         }
     }
 
-    Summary summary;
-    summary.count = tally.count;
     summary.range = answers.range;
     summary.start_text = answers.start_text;
-    if (negative) summary.range_end = "-";
+    if (negative) summary.range_end.push_back('-');
     summary.range_end.append(r.range_end.number);
     summary.iterations = answers.iterations;
-    summary.high = tally.high;
-    summary.low = tally.count > 0 ? tally.low : low_without_hits;
 
     const bool file_written = file.finish(summary);
     text.clear();
