@@ -29,8 +29,7 @@ bool TextSink::flush() {
 }
 
 bool TextSink::close() {
-    errno = 0;
-    note(std::fflush(stream_) != 0 || std::ferror(stream_) != 0);
+    flush();
     errno = 0;
     note(std::fclose(stream_) != 0);
     stream_ = nullptr;
