@@ -19,6 +19,14 @@ public:
         if (steps > high_) high_ = steps;
         ++count_;
     }
+    // Takes in the hits of another tally, as if each had been added here: the tallies of
+    // parts of a range make the tally of the whole.
+    void add(const Tally& other) {
+        if (other.count_ == 0) return;
+        if (count_ == 0 || other.fewest_ < fewest_) fewest_ = other.fewest_;
+        if (other.high_ > high_) high_ = other.high_;
+        count_ += other.count_;
+    }
     std::int32_t count() const { return count_; }
     std::int32_t high() const { return high_; }  // 0 without hits
     std::int32_t low() const { return count_ > 0 ? fewest_ : low_without_hits; }

@@ -18,12 +18,8 @@ bool ResultFile::open() {
     return true;
 }
 
-void ResultFile::record_hit(std::string_view digits, std::string_view palindrome,
-                            std::int32_t steps) {
-    if (!sink_) return;
-    text_.clear();
-    append_hit(text_, false, digits, palindrome, steps);
-    sink_->write(text_);
+void ResultFile::record_hits(std::string_view records) {
+    if (sink_) sink_->write(records);
 }
 
 bool ResultFile::finish(const Summary& summary) {

@@ -20,8 +20,9 @@ public:
     bool open();
     bool is_open() const { return sink_.has_value(); }
 
-    // Each record shows the bare digits of the number tested, never a sign.
-    void record_hit(std::string_view digits, std::string_view palindrome, std::int32_t steps);
+    // Records made by append_hit, any number of them in one write. Each record shows
+    // the bare digits of the number tested, never a sign.
+    void record_hits(std::string_view records);
 
     // Writes the summary block and closes the file; false when any write or the close
     // failed, with the reason in error().
