@@ -1,0 +1,38 @@
+// The search of one number on the trajectory engine, for the run over a range: one per
+// thread, reused for every number it tests, so that nothing is allocated per number.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "../bignum/trajectory.hpp"
+#include "trajectory_memo.hpp"
+
+namespace revadd {
+
+class TrajectorySearch {
+public:
+    // `iterations` >= 1 is the run's step limit; `memo` may be null.
+    TrajectorySearch(std::int32_t iterations, TrajectoryMemo* memo)
+        : iterations_(iterations), memo_(memo) {}
+
+    // Steps `digits` (as typed: leading zeros count, no sign) to its palindrome: the steps
+    // it took, or 0 when none formed within the limit. The same outcome as search_number.
+    std::int32_t search(std::string_view digits);
+
+    // The palindrome of the last search that found one; valid until the next search.
+    std::string_view palindrome() const { return palindrome_; }
+
+private:
+    std::int32_t found_here(std::int32_t steps);
+
+    Trajectory trajectory_;
+    const std::int32_t iterations_;
+    TrajectoryMemo* const memo_;
+    std::string first_sum_;
+    std::string text_;
+    std::string_view palindrome_;
+};
+
+}  // namespace revadd
