@@ -1,0 +1,118 @@
+#include "trajectory.hpp"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+
+#include "fatal.hpp"
+#include "heap.hpp"
+#include "tuning.hpp"
+
+namespace revadd {
+namespace {
+
+constexpr std::size_t page = 4096;
+constexpr std::size_t smallest_buffer = 256;
+// Far beyond any memory, and low enough that the sizes below cannot wrap.
+constexpr std::size_t max_limbs = SIZE_MAX / 4;
+
+}  // namespace
+
+LimbBuffer::~LimbBuffer() { heap::release(block_); }
+
+void LimbBuffer::reserve(std::size_t count, std::size_t keep) {
+    if (count <= capacity_ && limbs_ != nullptr) return;
+    assert(keep <= capacity_);
+    if (count > max_limbs) fatal("revadd: a sum is too long to hold\n");
+    const std::size_t capacity = std::max({count, 2 * capacity_, smallest_buffer});
+    const std::size_t bytes = capacity + 2 * kernel_guard + page;
+    void* block = heap::allocate(bytes);
+    if (block == nullptr) fatal("revadd: out of memory for the digits of a sum\n");
+    // The CPU takes a load for a dependent of an earlier store when their addresses
+    // agree in the low 12 bits; a fixed place within the page keeps the two buffers of
+    // a trajectory apart in those bits.
+    auto* first = static_cast<std::uint8_t*>(block) + kernel_guard;
+    first += (page + phase_ - reinterpret_cast<std::uintptr_t>(first) % page) % page;
+    // Kernels read the guards: zeroed, the limb below the first one reads as 0 and
+    // nothing indeterminate is ever read.
+    std::memset(block, 0, static_cast<std::size_t>(first - static_cast<std::uint8_t*>(block)));
+    std::memset(first + capacity, 0, kernel_guard);
+    if (keep > 0) std::memcpy(first, limbs_, keep);
+    heap::release(block_);
+    block_ = block;
+    limbs_ = first;
+    capacity_ = capacity;
+}
+
+void Trajectory::assign(std::string_view typed) {
+    const std::size_t n = typed.size();
+    current_->reserve(limbs_for(n), 0);
+    std::uint8_t* limbs = current_->data();
+    auto digit = [&](std::size_t k) { return k < n ? typed[n - 1 - k] - '0' : 0; };
+    for (std::size_t j = 0; j < limbs_for(n); ++j) {
+        limbs[j] = static_cast<std::uint8_t>(digit(2 * j) + 10 * digit(2 * j + 1));
+    }
+    size_ = n;
+}
+
+std::uint8_t* Trajectory::prepare_next(std::size_t count) {
+    next_->reserve(count, 0);
+    return next_->data();
+}
+
+void Trajectory::commit_next(std::size_t count) {
+    std::uint8_t* limbs = next_->data();
+    // Only a start typed with leading zeros can leave zero limbs on top.
+    while (count > 0 && limbs[count - 1] == 0) --count;
+    std::swap(current_, next_);
+    if (count == 0) {
+        limbs[0] = 0;
+        size_ = 1;
+        return;
+    }
+    size_ = 2 * count - (limbs[count - 1] < 10 ? 1 : 0);
+}
+
+void Trajectory::step() {
+    const std::size_t n = size_;
+    const std::size_t m = limbs_for(n);
+    std::uint8_t* sum = prepare_next(m + 1);
+    const unsigned carry = team_ != nullptr && m >= team_split_limbs
+                               ? team_->add_reversed(*kernel_, sum, current_->data(), n)
+                               : kernel_->add_reversed(sum, current_->data(), n, 0, m, 0);
+    // An odd count has a one-digit top limb, which absorbs any carry.
+    sum[m] = static_cast<std::uint8_t>(carry);
+    commit_next(m + 1);
+}
+
+bool Trajectory::is_palindrome() const {
+    if (size_ < 2) return true;
+    const std::uint8_t* limbs = this->limbs();
+    // Most sums differ in their outermost digits: settle those without a call.
+    const unsigned top = limbs[limbs_for(size_) - 1];
+    if (limb_tables.low[limbs[0]] != (size_ % 2 == 0 ? top / 10 : top)) return false;
+    return kernel_->is_palindrome(limbs, size_);
+}
+
+std::int32_t Trajectory::search(std::int32_t limit) {
+    if (limit < 1) return 0;
+    // Counted so that a limit of INT32_MAX ends without the counter overflowing.
+    for (std::int32_t steps = 1;; ++steps) {
+        step();
+        if (is_palindrome()) return steps;
+        if (steps == limit) return 0;
+    }
+}
+
+void Trajectory::append_text(std::string& out) const {
+    const std::uint8_t* limbs = this->limbs();
+    const std::size_t start = out.size();
+    out.resize(start + size_);
+    char* text = out.data() + start;
+    for (std::size_t k = 0; k < size_; ++k) {
+        const unsigned limb = limbs[k / 2];
+        text[size_ - 1 - k] = static_cast<char>('0' + (k % 2 == 0 ? limb % 10 : limb / 10));
+    }
+}
+
+}  // namespace revadd

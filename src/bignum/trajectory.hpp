@@ -1,0 +1,81 @@
+// The trajectory engine: one number stepped by reverse-and-add in place of the record
+// arithmetic, without an allocation per step. Two digit buffers take turns as the
+// number and its next sum; they grow geometrically and are kept across numbers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "reverse_add_kernel.hpp"
+#include "step_team.hpp"
+
+namespace revadd {
+
+// A buffer of limbs (two digits a byte) with zeroed guard zones that kernels may read.
+class LimbBuffer {
+public:
+    // `phase`: where the limbs start within a 4 KiB page (see reserve).
+    explicit LimbBuffer(std::size_t phase) : phase_(phase) {}
+    ~LimbBuffer();
+    LimbBuffer(const LimbBuffer&) = delete;
+    LimbBuffer& operator=(const LimbBuffer&) = delete;
+
+    // Makes room for `count` limbs, keeping the first `keep` of them.
+    void reserve(std::size_t count, std::size_t keep);
+    std::uint8_t* data() { return limbs_; }
+    const std::uint8_t* data() const { return limbs_; }
+    std::size_t capacity() const { return capacity_; }
+
+private:
+    std::size_t phase_;
+    void* block_ = nullptr;
+    std::uint8_t* limbs_ = nullptr;
+    std::size_t capacity_ = 0;
+};
+
+class Trajectory {
+public:
+    explicit Trajectory(const ReverseAddKernel& kernel = best_kernel()) : kernel_(&kernel) {}
+
+    // Starts from `typed`: digits '0'-'9', most significant first, leading zeros kept
+    // (they take part in the first reversal, as the record arithmetic has them).
+    void assign(std::string_view typed);
+
+    // Adds the number to its reversal; a sum is never left with leading zeros, and an
+    // all-zero sum is the single digit 0.
+    void step();
+
+    bool is_palindrome() const;
+
+    // Steps until a sum reads the same both ways, at most `limit` times: the number of
+    // steps that took, or 0 when none did within the limit. Only sums are tested.
+    std::int32_t search(std::int32_t limit);
+
+    std::size_t size() const { return size_; }  // in decimal digits
+    const std::uint8_t* limbs() const { return current_->data(); }  // least significant first
+    // Appends the number as text, most significant digit first.
+    void append_text(std::string& out) const;
+
+    const ReverseAddKernel& kernel() const { return *kernel_; }
+
+    // Shares the steps of long numbers with `team` from now on (nullptr: no longer).
+    void share_steps(StepTeam* team) { team_ = team; }
+
+private:
+    // Room for `count` limbs in the next buffer, and the hand-over of the `count` limbs
+    // written there.
+    std::uint8_t* prepare_next(std::size_t count);
+    void commit_next(std::size_t count);
+
+    const ReverseAddKernel* kernel_;
+    StepTeam* team_ = nullptr;
+    // Half a page apart, so that a step's stores never alias its loads in 4 KiB terms.
+    LimbBuffer buffers_[2]{LimbBuffer(0), LimbBuffer(2048)};
+    LimbBuffer* current_ = &buffers_[0];
+    LimbBuffer* next_ = &buffers_[1];
+    std::size_t size_ = 0;
+};
+
+}  // namespace revadd

@@ -1,0 +1,17 @@
+// Tuning constants of the engine, each with the reason for its value.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+
+namespace revadd {
+
+// A step is shared between threads from this many limbs on: below it the hand-over
+// between cores costs more than the half step it saves (measured by the benchmark).
+inline constexpr std::size_t team_split_limbs = 32768;
+
+// How long a waiting team member polls before it sleeps: far longer than the steps it
+// waits between, far shorter than anything a user would notice.
+inline constexpr std::chrono::microseconds team_spin_time{200};
+
+}  // namespace revadd
