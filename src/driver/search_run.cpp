@@ -1,5 +1,6 @@
-// The run: parse the start, work out the end of the range, search each number in turn,
-// report each hit on the console and in the file, then close with the summary.
+// The run: parse the start, work out the end of the range, search the range on all
+// cores, report the hits on the console and in the file as they come in range order,
+// then close with the summary.
 #include "search_run.hpp"
 
 #include <cstdio>
@@ -7,7 +8,7 @@
 #include <string>
 
 #include "../bignum/bignum.hpp"
-#include "number_search.hpp"
+#include "range_search.hpp"
 #include "report_format.hpp"
 #include "result_file.hpp"
 
@@ -15,15 +16,31 @@ namespace revadd {
 namespace {
 
 struct Records {
-    bignum one{}, start{}, range_end{}, range_num{};
+    bignum start{}, range_end{}, range_num{};
     Records() {
-        for (bignum* r : {&one, &start, &range_end, &range_num}) bigInit(r);
+        for (bignum* r : {&start, &range_end, &range_num}) bigInit(r);
     }
     ~Records() {
-        for (bignum* r : {&one, &start, &range_end, &range_num}) bigFree(r);
+        for (bignum* r : {&start, &range_end, &range_num}) bigFree(r);
     }
     Records(const Records&) = delete;
     Records& operator=(const Records&) = delete;
+};
+
+// Each chunk in one write per stream; the console is pushed out whenever the search is
+// ahead of it, so that a long run shows its hits as they are found.
+class ReportWriter final : public ChunkWriter {
+public:
+    ReportWriter(TextSink& console, ResultFile& file) : console_(console), file_(file) {}
+    void write(std::string_view console, std::string_view file) override {
+        if (!console.empty()) console_.write(console);
+        if (!file.empty()) file_.record_hits(file);
+    }
+    void caught_up() override { console_.flush(); }
+
+private:
+    TextSink& console_;
+    ResultFile& file_;
 };
 
 void report_failure(const char* what, int error) {
@@ -39,8 +56,11 @@ bool report_console_failure(TextSink& console) {
 }
 
 int run_search(const Answers& answers, TextSink& console) {
+    return run_search(answers, console, RunOptions{});
+}
+
+int run_search(const Answers& answers, TextSink& console, const RunOptions& options) {
     Records r;
-    str2big(&r.one, "1");
     str2big(&r.start, answers.start_text);
     str2big(&r.range_end, answers.start_text);
     int2big(&r.range_num, answers.range);
@@ -52,21 +72,16 @@ int run_search(const Answers& answers, TextSink& console) {
     console.write("\n");
 
     Summary summary;
-    std::string text;
     // Without a step allowed no number can form a palindrome: nothing to search.
-    if (answers.iterations >= 1) {
-        for (std::int32_t i = 0; i < answers.range; ++i) {
-            const std::string_view digits(r.start.number, static_cast<std::size_t>(r.start.ndigits));
-            const SearchOutcome outcome = search_number(digits, answers.iterations);
-            if (outcome.formed) {
-                summary.tally.add(outcome.steps);
-                text.clear();
-                append_hit(text, negative, digits, outcome.palindrome, outcome.steps);
-                console.write(text);
-                file.record_hit(digits, outcome.palindrome, outcome.steps);
-            }
-            bigAdd(&r.start, r.start, r.one);
-        }
+    if (answers.iterations >= 1 && answers.range >= 1) {
+        RangeJob job;
+        job.first_digits = std::string_view(r.start.number, static_cast<std::size_t>(r.start.ndigits));
+        job.count = answers.range;
+        job.iterations = answers.iterations;
+        job.negative = negative;
+        job.file_records = file.is_open();
+        ReportWriter writer(console, file);
+        summary.tally = search_range(job, options, writer);
     }
 
     summary.range = answers.range;
@@ -76,7 +91,7 @@ int run_search(const Answers& answers, TextSink& console) {
     summary.iterations = answers.iterations;
 
     const bool file_written = file.finish(summary);
-    text.clear();
+    std::string text;
     append_summary(text, summary);
     console.write(text);
     const bool console_failed = report_console_failure(console);

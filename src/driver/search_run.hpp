@@ -3,12 +3,14 @@
 #pragma once
 
 #include "dialogue.hpp"
+#include "range_search.hpp"
 #include "text_sink.hpp"
 
 namespace revadd {
 
 // Returns the exit status: 0 when everything was written, 1 when a write failed.
 int run_search(const Answers& answers, TextSink& console);
+int run_search(const Answers& answers, TextSink& console, const RunOptions& options);
 
 // Reports a failed console on standard error; true when there was one.
 bool report_console_failure(TextSink& console);

@@ -33,9 +33,9 @@ inline constexpr std::int32_t memo_from_step = 5;
 // 2 MiB, and the cap keeps any range of any length within this.
 inline constexpr std::size_t memo_budget_bytes = std::size_t{64} << 20;
 
-// What an entry costs beyond its key and palindrome (hash node, string headers), counted
-// against the budget so that many short entries cannot overrun it.
-inline constexpr std::size_t memo_entry_overhead_bytes = 112;
+// What an entry costs beyond its key and palindrome (hash node and bucket, string
+// headers, allocator rounding), counted so that many short entries cannot overrun it.
+inline constexpr std::size_t memo_entry_overhead_bytes = 160;
 
 // Independent locks of the memo: two threads rarely ask the same one at once.
 inline constexpr std::size_t memo_shards = 64;

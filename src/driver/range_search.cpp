@@ -1,0 +1,175 @@
+#include "range_search.hpp"
+
+#include <algorithm>
+#include <cassert>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "decimal_counter.hpp"
+#include "trajectory_memo.hpp"
+#include "trajectory_search.hpp"
+
+namespace revadd {
+namespace {
+
+// The report of one chunk, filled by the thread that searched it and emptied by the
+// writer. Its strings keep their capacity from chunk to chunk.
+struct Slot {
+    std::string console;
+    std::string file;
+    Tally tally;
+    bool done = false;  // guarded by the run's mutex
+};
+
+class RangeRun {
+public:
+    RangeRun(const RangeJob& job, const RunOptions& options, ChunkWriter& writer,
+             unsigned threads)
+        : job_(job),
+          writer_(writer),
+          chunk_(options.chunk_numbers > 0 ? options.chunk_numbers
+                                           : chunk_numbers(job.count, job.iterations, threads)),
+          chunks_((static_cast<std::int64_t>(job.count) + chunk_ - 1) / chunk_),
+          slots_(static_cast<std::size_t>(tuning::chunks_in_flight_per_thread) * threads) {
+        if (options.use_memo) memo_.emplace(options.memo_budget_bytes);
+    }
+
+    std::int64_t chunks() const { return chunks_; }
+    const Tally& tally() const { return tally_; }
+    bool all_written() const { return written_ == chunks_; }
+
+    // The loop of every searching thread, the calling one included.
+    void work() {
+        TrajectorySearch search(job_.iterations, memo_ ? &*memo_ : nullptr);
+        std::string number;
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            slot_freed_.wait(lock, [this] { return next_ >= chunks_ || next_ < written_ + slot_count(); });
+            if (next_ >= chunks_) return;
+            const std::int64_t chunk = next_++;
+            Slot& slot = slot_of(chunk);
+            lock.unlock();
+            search_chunk(chunk, slot, search, number);
+            lock.lock();
+            slot.done = true;
+            // The thread that finishes the oldest chunk writes it, and whatever finished
+            // behind it; a chunk that finishes while someone writes is left to them.
+            if (!writing_ && chunk == written_) write_ready(lock);
+        }
+    }
+
+private:
+    std::int64_t slot_count() const { return static_cast<std::int64_t>(slots_.size()); }
+    Slot& slot_of(std::int64_t chunk) { return slots_[static_cast<std::size_t>(chunk % slot_count())]; }
+    bool next_is_done() { return written_ < chunks_ && slot_of(written_).done; }
+
+    void search_chunk(std::int64_t chunk, Slot& slot, TrajectorySearch& search,
+                      std::string& number) {
+        slot.console.clear();
+        slot.file.clear();
+        slot.tally = Tally{};
+        const std::int64_t first = chunk * chunk_;
+        const std::int64_t end = std::min<std::int64_t>(first + chunk_, job_.count);
+        // Only the very first number keeps the digits as typed, leading zeros and all.
+        number.assign(job_.first_digits);
+        if (first > 0) add_to_decimal(number, static_cast<std::uint64_t>(first));
+        const bool plain_for_console = !job_.negative;
+        const bool plain_wanted = plain_for_console || job_.file_records;
+        for (std::int64_t i = first; i < end; ++i) {
+            if (i > first) increment_decimal(number);
+            const std::int32_t steps = search.search(number);
+            if (steps == 0) continue;
+            slot.tally.add(steps);
+            if (plain_wanted) append_hit(slot.file, false, number, search.palindrome(), steps);
+            if (!plain_for_console) append_hit(slot.console, true, number, search.palindrome(), steps);
+        }
+    }
+
+    // Called with the lock held and the oldest unwritten chunk done; returns with the
+    // lock held and the writer role given up.
+    void write_ready(std::unique_lock<std::mutex>& lock) {
+        writing_ = true;
+        do {
+            while (next_is_done()) {
+                Slot& slot = slot_of(written_);
+                lock.unlock();
+                // Without a sign the console and the file read the same: one text serves both.
+                writer_.write(job_.negative ? slot.console : slot.file,
+                              job_.file_records ? std::string_view(slot.file) : std::string_view());
+                tally_.add(slot.tally);
+                lock.lock();
+                slot.done = false;
+                ++written_;
+                slot_freed_.notify_all();
+            }
+            if (written_ == chunks_) break;
+            lock.unlock();
+            writer_.caught_up();
+            lock.lock();
+            // A chunk that finished during caught_up() saw the role taken and left it here.
+        } while (next_is_done());
+        writing_ = false;
+    }
+
+    const RangeJob& job_;
+    ChunkWriter& writer_;
+    const std::int64_t chunk_;
+    const std::int64_t chunks_;
+    std::optional<TrajectoryMemo> memo_;
+
+    std::mutex mutex_;
+    std::condition_variable slot_freed_;
+    std::vector<Slot> slots_;  // chunk c fills slot c % size
+    std::int64_t next_ = 0;     // next chunk to hand out
+    std::int64_t written_ = 0;  // chunks written so far
+    bool writing_ = false;      // a thread holds the writer role
+    Tally tally_;               // only the writer role touches it
+};
+
+}  // namespace
+
+unsigned thread_count(const RunOptions& options) {
+    if (options.threads > 0) return options.threads;
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+std::int32_t chunk_numbers(std::int32_t count, std::int32_t iterations, unsigned threads) {
+    const auto limit = static_cast<std::uint64_t>(std::max(iterations, 1));
+    const std::uint64_t by_work = tuning::chunk_digit_work / (limit * limit);
+    const std::uint64_t by_spread = static_cast<std::uint64_t>(std::max(count, 0)) /
+                                    (std::uint64_t{std::max(threads, 1u)} *
+                                     static_cast<std::uint64_t>(tuning::min_chunks_per_thread));
+    const std::uint64_t chunk = std::min({by_work, by_spread,
+                                          static_cast<std::uint64_t>(tuning::max_chunk_numbers)});
+    return static_cast<std::int32_t>(std::max<std::uint64_t>(chunk, 1));
+}
+
+Tally search_range(const RangeJob& job, const RunOptions& options, ChunkWriter& writer) {
+    assert(job.count >= 1 && job.iterations >= 1);
+    const unsigned threads = thread_count(options);
+    RangeRun run(job, options, writer, threads);
+
+    const auto helpers = static_cast<unsigned>(
+        std::min<std::int64_t>(run.chunks(), static_cast<std::int64_t>(threads)) - 1);
+    std::vector<std::thread> pool;
+    pool.reserve(helpers);
+    for (unsigned i = 0; i < helpers; ++i) {
+        try {
+            pool.emplace_back([&run] { run.work(); });
+        } catch (const std::system_error&) {
+            break;  // fewer threads search the same chunks, only more slowly
+        }
+    }
+    run.work();
+    for (std::thread& t : pool) t.join();
+    assert(run.all_written());
+    return run.tally();
+}
+
+}  // namespace revadd

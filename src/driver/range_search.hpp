@@ -1,0 +1,56 @@
+// The search over a range on every core: the range is cut into chunks of consecutive
+// numbers that the threads take as they become free; each chunk's report text is made
+// by the thread that searched it, and the chunks are handed on strictly in range order,
+// each as soon as it and all before it are done, so that the report reads exactly as if
+// one thread had searched the numbers one by one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "report_format.hpp"
+#include "search_tuning.hpp"
+
+namespace revadd {
+
+// How a run is carried out; the defaults are the tool's, the rest is for tests.
+struct RunOptions {
+    unsigned threads = 0;  // 0: as many as the hardware runs at once
+    bool use_memo = true;
+    std::size_t memo_budget_bytes = tuning::memo_budget_bytes;
+    std::int32_t chunk_numbers = 0;  // 0: chosen from the range and the limit
+};
+
+struct RangeJob {
+    std::string_view first_digits;  // the first number as typed, without its sign
+    std::int32_t count = 0;         // numbers to test
+    std::int32_t iterations = 0;    // step limit of each
+    bool negative = false;          // the console shows each number with '-'
+    bool file_records = true;       // records without a sign are wanted too
+};
+
+// Receives the report of the range piece by piece.
+class ChunkWriter {
+public:
+    virtual ~ChunkWriter() = default;
+    // The hits of the next chunk in range order: as the console shows them, and as
+    // palin.txt records them (empty unless the job asked for them). Calls never overlap,
+    // but may come from any of the searching threads.
+    virtual void write(std::string_view console, std::string_view file) = 0;
+    // Everything finished so far has been written and the threads are still searching:
+    // the moment to push text out to a reader who is watching.
+    virtual void caught_up() {}
+};
+
+unsigned thread_count(const RunOptions& options);
+
+// Numbers per chunk: fewer the costlier a number can be, and few enough that every
+// thread gets several chunks of a short range.
+std::int32_t chunk_numbers(std::int32_t count, std::int32_t iterations, unsigned threads);
+
+// Searches every number of the job (count >= 1, iterations >= 1) and returns the tally
+// of the hits; the text goes to `writer` as it is produced.
+Tally search_range(const RangeJob& job, const RunOptions& options, ChunkWriter& writer);
+
+}  // namespace revadd
