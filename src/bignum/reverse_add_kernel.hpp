@@ -7,8 +7,9 @@
 // below the first one always reads as 0 (the buffers keep it so).
 //
 // Every kernel may read up to kernel_guard bytes before a limb buffer and after its
-// last limb (the buffers keep those guard zones), but writes only the limbs it is asked
-// for, so that separate threads may fill separate parts of one sum.
+// last limb (the buffers keep those guard zones). It writes only the limbs it is asked
+// for, so that separate threads may fill separate parts of one sum, except that a call
+// that ends at the top limb may also write the kernel_guard bytes after it.
 #pragma once
 
 #include <array>

@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <chrono>
+#include <system_error>
 
 #include "tuning.hpp"
 
@@ -11,7 +12,13 @@ StepTeam::StepTeam(unsigned threads)
     : members_(threads < 1 ? 1 : threads), segments_(new Segment[2 * members_ - 1]) {
     helpers_.reserve(members_ - 1);
     for (unsigned member = 1; member < members_; ++member) {
-        helpers_.emplace_back([this, member] { work(member); });
+        try {
+            helpers_.emplace_back([this, member] { work(member); });
+        } catch (const std::system_error&) {
+            // The system will not give another thread: the team is smaller, not broken.
+            members_ = member;
+            break;
+        }
     }
 }
 
@@ -58,9 +65,10 @@ void StepTeam::try_segment(unsigned s, std::uint64_t round) {
 }
 
 void StepTeam::work(unsigned member) {
-    const unsigned last = 2 * members_ - 2;
     std::uint64_t seen = 0;
     while (wait_for_round(seen)) {
+        // Read after a round has begun: the constructor may still shrink the team.
+        const unsigned last = 2 * members_ - 2;
         try_segment(member, seen);
         if (last - member != member) try_segment(last - member, seen);
     }

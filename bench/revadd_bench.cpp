@@ -1,0 +1,214 @@
+// revadd_bench: the deep and the wide workload through every way of stepping them, in
+// one process, as digit-steps per nanosecond (the digit counts of all the numbers
+// stepped, summed, over the time) and as ratios to the slower paths.
+//
+//   deep: 196, one number, 10,000 / 100,000 / 300,000 steps
+//   wide: 1 to 1,000,000, at most 1,000 steps each
+//
+// Paths: the record arithmetic step by step (deep only up to 10,000 steps; for the wide
+// workload only its first numbers), the portable kernel, each vector kernel, the best
+// kernel with steps shared between all cores (deep), and the whole search with the memo
+// on all cores (wide). `--quick` runs small versions of the same, to check it works.
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "bignum/reverse_add_kernel.hpp"
+#include "bignum/step_team.hpp"
+#include "bignum/trajectory.hpp"
+#include "driver/number_search.hpp"
+#include "driver/range_search.hpp"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_of(const std::function<void()>& work) {
+    const auto start = Clock::now();
+    work();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Peak resident memory of the process so far, in MiB.
+double peak_rss_mib() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// Digit-steps of one number: the digit count of every number that is reversed and
+// added, summed over its steps. Also the steps taken, to check every path agrees.
+struct Work {
+    double digit_steps = 0;
+    std::int64_t steps = 0;
+    std::int64_t hits = 0;
+};
+
+Work measure_work(const std::vector<std::string>& numbers, std::int32_t limit) {
+    Work w;
+    revadd::Trajectory t;
+    for (const std::string& digits : numbers) {
+        t.assign(digits);
+        for (std::int32_t s = 1; s <= limit; ++s) {
+            w.digit_steps += static_cast<double>(t.size());
+            t.step();
+            ++w.steps;
+            if (t.is_palindrome()) {
+                ++w.hits;
+                break;
+            }
+        }
+    }
+    return w;
+}
+
+struct Row {
+    std::string workload, path;
+    double seconds, rate;
+};
+
+std::vector<Row> rows;
+
+void report(const std::string& workload, const std::string& path, double seconds, double digit_steps) {
+    const double rate = digit_steps / (seconds * 1e9);
+    rows.push_back({workload, path, seconds, rate});
+    std::printf("%-28s %-30s %9.3f s %9.2f digit-steps/ns   peak RSS %7.1f MiB\n", workload.c_str(),
+                path.c_str(), seconds, rate, peak_rss_mib());
+    std::fflush(stdout);
+}
+
+void check(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "revadd_bench: %s: paths disagree\n", what);
+        std::exit(1);
+    }
+}
+
+// All numbers through one kernel, one thread; returns the hits.
+std::int64_t run_kernel(const std::vector<std::string>& numbers, std::int32_t limit,
+                        const revadd::ReverseAddKernel& kernel, revadd::StepTeam* team) {
+    revadd::Trajectory t(kernel);
+    t.share_steps(team);
+    std::int64_t hits = 0;
+    for (const std::string& digits : numbers) {
+        t.assign(digits);
+        hits += t.search(limit) != 0;
+    }
+    return hits;
+}
+
+std::int64_t run_records(const std::vector<std::string>& numbers, std::int32_t limit) {
+    std::int64_t hits = 0;
+    for (const std::string& digits : numbers) hits += revadd::search_number(digits, limit).formed;
+    return hits;
+}
+
+// Every path over one workload.
+void bench(const std::string& workload, const std::vector<std::string>& numbers,
+           std::int32_t limit, std::size_t record_numbers, bool deep) {
+    const Work work = measure_work(numbers, limit);
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+
+    if (record_numbers > 0) {
+        const std::vector<std::string> part(numbers.begin(),
+                                            numbers.begin() + static_cast<std::ptrdiff_t>(record_numbers));
+        const Work part_work = record_numbers == numbers.size() ? work : measure_work(part, limit);
+        std::int64_t hits = 0;
+        const double s = seconds_of([&] { hits = run_records(part, limit); });
+        check(hits == part_work.hits, "record arithmetic");
+        const std::string label = record_numbers == numbers.size()
+                                      ? std::string("records, step by step")
+                                      : "records, first " + std::to_string(record_numbers);
+        report(workload, label, s, part_work.digit_steps);
+    }
+    for (const revadd::ReverseAddKernel* kernel : revadd::usable_kernels()) {
+        std::int64_t hits = 0;
+        const double s = seconds_of([&] { hits = run_kernel(numbers, limit, *kernel, nullptr); });
+        check(hits == work.hits, kernel->name);
+        report(workload, std::string(kernel->name) + " kernel", s, work.digit_steps);
+    }
+    const revadd::ReverseAddKernel& best = revadd::best_kernel();
+    if (deep && cores > 1) {
+        revadd::StepTeam team(cores);
+        std::int64_t hits = 0;
+        const double s = seconds_of([&] { hits = run_kernel(numbers, limit, best, &team); });
+        check(hits == work.hits, "shared steps");
+        report(workload, std::string(best.name) + ", " + std::to_string(cores) + " threads", s,
+               work.digit_steps);
+    }
+    if (!deep) {
+        // The whole search as the tool runs it, report text included, output discarded.
+        struct Discard : revadd::ChunkWriter {
+            std::size_t bytes = 0;
+            void write(std::string_view console, std::string_view file) override {
+                bytes += console.size() + file.size();
+            }
+        } sink;
+        revadd::RangeJob job;
+        job.first_digits = numbers.front();
+        job.count = static_cast<std::int32_t>(numbers.size());
+        job.iterations = limit;
+        revadd::Tally tally;
+        const double s = seconds_of([&] { tally = revadd::search_range(job, revadd::RunOptions{}, sink); });
+        check(tally.count() == work.hits, "whole search");
+        report(workload, "search: memo, " + std::to_string(cores) + " threads", s, work.digit_steps);
+    }
+}
+
+void print_ratios() {
+    std::printf("\nratios (time of the path named first over time of the row)\n");
+    for (const Row& row : rows) {
+        const Row* records = nullptr;
+        const Row* portable = nullptr;
+        for (const Row& other : rows) {
+            if (other.workload != row.workload) continue;
+            if (other.path.rfind("records", 0) == 0) records = &other;
+            if (other.path == "portable kernel") portable = &other;
+        }
+        std::printf("%-28s %-30s", row.workload.c_str(), row.path.c_str());
+        // Rates compare paths that ran different parts of a workload fairly.
+        if (records != nullptr) std::printf("  x%8.1f vs records", row.rate / records->rate);
+        if (portable != nullptr) std::printf("  x%7.1f vs portable", row.rate / portable->rate);
+        std::printf("\n");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    if (argc > 1 && !quick) {
+        std::fprintf(stderr, "usage: revadd_bench [--quick]\n");
+        return 2;
+    }
+    std::printf("kernels usable here:");
+    for (const revadd::ReverseAddKernel* k : revadd::usable_kernels()) std::printf(" %s", k->name);
+    std::printf("; best: %s; hardware threads: %u\n\n", revadd::best_kernel().name,
+                std::thread::hardware_concurrency());
+
+    const std::vector<std::string> deep = {"196"};
+    if (quick) {
+        bench("deep 196 x2000", deep, 2000, 1, true);
+        std::vector<std::string> wide;
+        for (int i = 1; i <= 2000; ++i) wide.push_back(std::to_string(i));
+        bench("wide 1..2000 x100", wide, 100, 200, false);
+    } else {
+        bench("deep 196 x10000", deep, 10000, 1, true);
+        bench("deep 196 x100000", deep, 100000, 0, true);
+        bench("deep 196 x300000", deep, 300000, 0, true);
+        std::vector<std::string> wide;
+        for (int i = 1; i <= 1000000; ++i) wide.push_back(std::to_string(i));
+        bench("wide 1..1000000 x1000", wide, 1000, 10000, false);
+    }
+    print_ratios();
+    return 0;
+}
