@@ -18,13 +18,18 @@
 namespace revadd {
 namespace {
 
-// The report of one chunk, filled by the thread that searched it and emptied by the
-// writer. Its strings keep their capacity from chunk to chunk.
-struct Slot {
+// The report of one chunk: made by the thread that searched it, kept in a slot until
+// every chunk before it is written.
+struct ChunkReport {
     std::string console;
     std::string file;
     Tally tally;
-    bool done = false;  // guarded by the run's mutex
+    std::size_t bytes() const { return console.size() + file.size(); }
+};
+
+struct Slot {
+    ChunkReport report;
+    bool done = false;
 };
 
 class RangeRun {
@@ -36,7 +41,9 @@ public:
           chunk_(options.chunk_numbers > 0 ? options.chunk_numbers
                                            : chunk_numbers(job.count, job.iterations, threads)),
           chunks_((static_cast<std::int64_t>(job.count) + chunk_ - 1) / chunk_),
-          slots_(static_cast<std::size_t>(tuning::chunks_in_flight_per_thread) * threads) {
+          slots_(static_cast<std::size_t>(std::min<std::int64_t>(
+              chunks_, std::int64_t{tuning::chunks_in_flight_per_thread} * threads))),
+          spare_limit_(std::size_t{2} * tuning::spare_reports_per_thread * threads) {
         if (options.use_memo) memo_.emplace(options.memo_budget_bytes);
     }
 
@@ -48,15 +55,20 @@ public:
     void work() {
         TrajectorySearch search(job_.iterations, memo_ ? &*memo_ : nullptr);
         std::string number;
+        ChunkReport report;
         std::unique_lock lock(mutex_);
         for (;;) {
-            slot_freed_.wait(lock, [this] { return next_ >= chunks_ || next_ < written_ + slot_count(); });
+            slot_freed_.wait(lock, [this] { return next_ >= chunks_ || may_start_next(); });
             if (next_ >= chunks_) return;
             const std::int64_t chunk = next_++;
-            Slot& slot = slot_of(chunk);
+            take_spare(report.console);
+            take_spare(report.file);
             lock.unlock();
-            search_chunk(chunk, slot, search, number);
+            search_chunk(chunk, report, search, number);
             lock.lock();
+            Slot& slot = slot_of(chunk);
+            held_bytes_ += report.bytes();
+            slot.report = std::move(report);
             slot.done = true;
             // The thread that finishes the oldest chunk writes it, and whatever finished
             // behind it; a chunk that finishes while someone writes is left to them.
@@ -69,11 +81,35 @@ private:
     Slot& slot_of(std::int64_t chunk) { return slots_[static_cast<std::size_t>(chunk % slot_count())]; }
     bool next_is_done() { return written_ < chunks_ && slot_of(written_).done; }
 
-    void search_chunk(std::int64_t chunk, Slot& slot, TrajectorySearch& search,
+    // A chunk may start while its slot is free and the finished text waiting for an
+    // earlier chunk is within bounds. The oldest chunk may always start: whatever waits
+    // is behind it, so nothing could ever be written without it.
+    bool may_start_next() const {
+        if (next_ >= written_ + slot_count()) return false;
+        return next_ == written_ || held_bytes_ < tuning::text_in_flight_bytes;
+    }
+
+    // Buffers go round from writer to searchers so that a run of any length allocates
+    // only a few of them; the pool is small, so what it keeps is bounded too.
+    void take_spare(std::string& text) {
+        if (!spare_.empty()) {
+            text.swap(spare_.back());
+            spare_.pop_back();
+        }
+        text.clear();
+    }
+    void give_back(std::string& text) {
+        if (spare_.size() >= spare_limit_ || text.capacity() > tuning::spare_report_max_bytes) {
+            std::string().swap(text);
+            return;
+        }
+        spare_.push_back(std::move(text));
+        text = std::string();
+    }
+
+    void search_chunk(std::int64_t chunk, ChunkReport& report, TrajectorySearch& search,
                       std::string& number) {
-        slot.console.clear();
-        slot.file.clear();
-        slot.tally = Tally{};
+        report.tally = Tally{};
         const std::int64_t first = chunk * chunk_;
         const std::int64_t end = std::min<std::int64_t>(first + chunk_, job_.count);
         // Only the very first number keeps the digits as typed, leading zeros and all.
@@ -85,9 +121,9 @@ private:
             if (i > first) increment_decimal(number);
             const std::int32_t steps = search.search(number);
             if (steps == 0) continue;
-            slot.tally.add(steps);
-            if (plain_wanted) append_hit(slot.file, false, number, search.palindrome(), steps);
-            if (!plain_for_console) append_hit(slot.console, true, number, search.palindrome(), steps);
+            report.tally.add(steps);
+            if (plain_wanted) append_hit(report.file, false, number, search.palindrome(), steps);
+            if (!plain_for_console) append_hit(report.console, true, number, search.palindrome(), steps);
         }
     }
 
@@ -95,16 +131,21 @@ private:
     // lock held and the writer role given up.
     void write_ready(std::unique_lock<std::mutex>& lock) {
         writing_ = true;
+        ChunkReport report;
         do {
             while (next_is_done()) {
                 Slot& slot = slot_of(written_);
+                report = std::move(slot.report);
+                slot.done = false;
                 lock.unlock();
                 // Without a sign the console and the file read the same: one text serves both.
-                writer_.write(job_.negative ? slot.console : slot.file,
-                              job_.file_records ? std::string_view(slot.file) : std::string_view());
-                tally_.add(slot.tally);
+                writer_.write(job_.negative ? report.console : report.file,
+                              job_.file_records ? std::string_view(report.file) : std::string_view());
+                tally_.add(report.tally);
                 lock.lock();
-                slot.done = false;
+                held_bytes_ -= report.bytes();
+                give_back(report.console);
+                give_back(report.file);
                 ++written_;
                 slot_freed_.notify_all();
             }
@@ -123,13 +164,17 @@ private:
     const std::int64_t chunks_;
     std::optional<TrajectoryMemo> memo_;
 
+    // All below is guarded by mutex_, except tally_, which only the writer role touches.
     std::mutex mutex_;
     std::condition_variable slot_freed_;
-    std::vector<Slot> slots_;  // chunk c fills slot c % size
-    std::int64_t next_ = 0;     // next chunk to hand out
-    std::int64_t written_ = 0;  // chunks written so far
-    bool writing_ = false;      // a thread holds the writer role
-    Tally tally_;               // only the writer role touches it
+    std::vector<Slot> slots_;  // chunk c waits in slot c % size
+    std::vector<std::string> spare_;
+    const std::size_t spare_limit_;
+    std::size_t held_bytes_ = 0;  // text of finished chunks not yet written
+    std::int64_t next_ = 0;       // next chunk to hand out
+    std::int64_t written_ = 0;    // chunks written so far
+    bool writing_ = false;        // a thread holds the writer role
+    Tally tally_;
 };
 
 }  // namespace

@@ -21,9 +21,19 @@ inline constexpr std::uint64_t chunk_digit_work = std::uint64_t{1} << 32;
 // slow numbers is spread over all threads instead of landing on one.
 inline constexpr std::int32_t min_chunks_per_thread = 8;
 
-// Finished chunks waiting for an earlier one to be written, per thread: enough to ride
-// out one slow chunk, few enough that memory does not depend on the range.
-inline constexpr std::int32_t chunks_in_flight_per_thread = 4;
+// Chunks handed out beyond the oldest unwritten one, per thread: one chunk of new
+// trajectories that never close can cost as much as a thousand the memo already knows,
+// and the other threads go on with those instead of waiting.
+inline constexpr std::int32_t chunks_in_flight_per_thread = 1024;
+
+// Finished text held back behind an unfinished chunk: the bound on memory whatever the
+// range and however long its palindromes, large enough to cover the window above.
+inline constexpr std::size_t text_in_flight_bytes = std::size_t{64} << 20;
+
+// Report buffers kept for reuse, per thread, and the largest one kept: fresh buffers
+// for every chunk would fault in new pages all the time.
+inline constexpr std::size_t spare_reports_per_thread = 4;
+inline constexpr std::size_t spare_report_max_bytes = std::size_t{4} << 20;
 
 // Steps a number takes on its own before the memo is asked: 60% of the numbers below a
 // million are settled within 5 steps, and stepping a short sum is cheaper than hashing it.
