@@ -35,9 +35,15 @@ inline constexpr std::size_t text_in_flight_bytes = std::size_t{64} << 20;
 inline constexpr std::size_t spare_reports_per_thread = 4;
 inline constexpr std::size_t spare_report_max_bytes = std::size_t{4} << 20;
 
-// Steps a number takes on its own before the memo is asked: 60% of the numbers below a
-// million are settled within 5 steps, and stepping a short sum is cheaper than hashing it.
-inline constexpr std::int32_t memo_from_step = 5;
+// Steps a number takes on its own before the memo is asked by its first sum: a third of
+// the numbers below a million are settled within 2 steps, and beyond that one lookup
+// costs less than the steps it saves (measured from 1 to 8 steps).
+inline constexpr std::int32_t memo_from_step = 2;
+
+// The step after which a number whose first sum was new asks again: the 1,202 distinct
+// first sums below a million that form no palindrome in 1,000 steps have come down to
+// 527 trajectories by then, which halves runs with limits of 10,000 steps and more.
+inline constexpr std::int32_t memo_later_step = 20;
 
 // Bytes of keys and palindromes the memo may hold; a range of 1,000,000 needs under
 // 2 MiB, and the cap keeps any range of any length within this.

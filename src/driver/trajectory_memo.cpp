@@ -2,10 +2,11 @@
 
 namespace revadd {
 
-TrajectoryMemo::Shard& TrajectoryMemo::shard_of(std::string_view key) const {
+TrajectoryMemo::Shard& TrajectoryMemo::shard_of(MemoKey kind, std::string_view key) const {
     // The top bits pick the shard; the map inside uses the low ones for its buckets.
     const std::size_t h = Hash{}(key);
-    return shards_[(h >> 40) % shards_.size()];
+    const std::size_t first = kind == MemoKey::first_sum ? 0 : tuning::memo_shards;
+    return shards_[first + (h >> 40) % tuning::memo_shards];
 }
 
 bool TrajectoryMemo::reserve(std::size_t bytes) {
@@ -16,25 +17,24 @@ bool TrajectoryMemo::reserve(std::size_t bytes) {
     return true;
 }
 
-const MemoEntry* TrajectoryMemo::find(std::string_view first_sum) const {
-    const Shard& shard = shard_of(first_sum);
+const MemoEntry* TrajectoryMemo::find(MemoKey kind, std::string_view sum) const {
+    const Shard& shard = shard_of(kind, sum);
     const std::lock_guard lock(shard.mutex);
-    const auto it = shard.entries.find(first_sum);
+    const auto it = shard.entries.find(sum);
     return it == shard.entries.end() ? nullptr : &it->second;
 }
 
-bool TrajectoryMemo::insert(std::string_view first_sum, std::int32_t steps,
+bool TrajectoryMemo::insert(MemoKey kind, std::string_view sum, std::int32_t steps,
                             std::string_view palindrome) {
-    const std::size_t cost =
-        first_sum.size() + palindrome.size() + tuning::memo_entry_overhead_bytes;
+    const std::size_t cost = sum.size() + palindrome.size() + tuning::memo_entry_overhead_bytes;
     if (!reserve(cost)) return false;
-    Shard& shard = shard_of(first_sum);
+    Shard& shard = shard_of(kind, sum);
     bool stored = false;
     {
         const std::lock_guard lock(shard.mutex);
         // Two threads may have worked out the same trajectory; the first one keeps it.
-        if (shard.entries.find(first_sum) == shard.entries.end()) {
-            shard.entries.emplace(std::string(first_sum), MemoEntry{steps, std::string(palindrome)});
+        if (shard.entries.find(sum) == shard.entries.end()) {
+            shard.entries.emplace(std::string(sum), MemoEntry{steps, std::string(palindrome)});
             stored = true;
         }
     }
@@ -42,11 +42,12 @@ bool TrajectoryMemo::insert(std::string_view first_sum, std::int32_t steps,
     return stored;
 }
 
-std::size_t TrajectoryMemo::size() const {
+std::size_t TrajectoryMemo::size(MemoKey kind) const {
+    const std::size_t first = kind == MemoKey::first_sum ? 0 : tuning::memo_shards;
     std::size_t total = 0;
-    for (const Shard& shard : shards_) {
-        const std::lock_guard lock(shard.mutex);
-        total += shard.entries.size();
+    for (std::size_t i = first; i < first + tuning::memo_shards; ++i) {
+        const std::lock_guard lock(shards_[i].mutex);
+        total += shards_[i].entries.size();
     }
     return total;
 }

@@ -1,6 +1,7 @@
-// What the threads of a run have learnt about trajectories, keyed by a number's first
-// sum: every number whose first sum is the same goes on the same way from there, to the
-// same palindrome in the same number of steps, or to none within the run's limit.
+// What the threads of a run have learnt about trajectories, keyed by a sum a number
+// reaches after a fixed number of steps: every number that reaches the same sum after
+// the same number of steps goes on the same way from there, to the same palindrome in
+// the same number of steps, or to none within the run's limit.
 #pragma once
 
 #include <array>
@@ -15,6 +16,10 @@
 #include "search_tuning.hpp"
 
 namespace revadd {
+
+// After which step the sum used as a key was taken: the first sum, or the sum a few
+// steps later, where trajectories that started apart have often met.
+enum class MemoKey : unsigned char { first_sum, later_sum };
 
 struct MemoEntry {
     std::int32_t steps = 0;  // counted from the number tested; 0: no palindrome in the limit
@@ -31,15 +36,16 @@ public:
     TrajectoryMemo(const TrajectoryMemo&) = delete;
     TrajectoryMemo& operator=(const TrajectoryMemo&) = delete;
 
-    const MemoEntry* find(std::string_view first_sum) const;
+    const MemoEntry* find(MemoKey kind, std::string_view sum) const;
 
     // Remembers an outcome unless the budget would be exceeded or the key is known
     // already; true when it was stored.
-    bool insert(std::string_view first_sum, std::int32_t steps, std::string_view palindrome);
+    bool insert(MemoKey kind, std::string_view sum, std::int32_t steps,
+                std::string_view palindrome);
 
     // Counted against the budget: key and palindrome bytes plus a fixed cost per entry.
     std::size_t bytes_used() const { return used_.load(std::memory_order_relaxed); }
-    std::size_t size() const;
+    std::size_t size(MemoKey kind) const;
 
 private:
     struct Hash {
@@ -51,12 +57,13 @@ private:
         std::unordered_map<std::string, MemoEntry, Hash, std::equal_to<>> entries;
     };
 
-    Shard& shard_of(std::string_view key) const;
+    Shard& shard_of(MemoKey kind, std::string_view key) const;
     bool reserve(std::size_t bytes);
 
     const std::size_t budget_;
     std::atomic<std::size_t> used_{0};
-    mutable std::array<Shard, tuning::memo_shards> shards_;
+    // The shards of the first-sum keys, then those of the later ones.
+    mutable std::array<Shard, 2 * tuning::memo_shards> shards_;
 };
 
 }  // namespace revadd

@@ -16,11 +16,22 @@ std::int32_t TrajectorySearch::found_here(std::int32_t steps) {
     return steps;
 }
 
+std::int32_t TrajectorySearch::remember(std::int32_t steps, bool with_later_sum) {
+    const std::string_view palindrome = steps == 0 ? std::string_view() : palindrome_;
+    memo_->insert(MemoKey::first_sum, first_sum_, steps, palindrome);
+    if (with_later_sum) memo_->insert(MemoKey::later_sum, later_sum_, steps, palindrome);
+    return steps;
+}
+
 std::int32_t TrajectorySearch::search(std::string_view digits) {
     assert(iterations_ >= 1);
+    constexpr std::int32_t first_ask = tuning::memo_from_step;
+    constexpr std::int32_t later_ask = tuning::memo_later_step;
+    static_assert(1 <= first_ask && first_ask < later_ask);
+
     // An empty digit string is the number 0, as the record arithmetic reads it.
     trajectory_.assign(digits.empty() ? std::string_view("0") : digits);
-    if (memo_ == nullptr || iterations_ <= tuning::memo_from_step) {
+    if (memo_ == nullptr || iterations_ <= first_ask) {
         return found_here(trajectory_.search(iterations_));
     }
 
@@ -28,17 +39,27 @@ std::int32_t TrajectorySearch::search(std::string_view digits) {
     if (trajectory_.is_palindrome()) return found_here(1);
     first_sum_.clear();
     trajectory_.append_text(first_sum_);
-    const std::int32_t alone = trajectory_.search(tuning::memo_from_step - 1);
+    const std::int32_t alone = trajectory_.search(first_ask - 1);
     if (alone != 0) return found_here(1 + alone);
 
-    if (const MemoEntry* known = memo_->find(first_sum_)) {
+    if (const MemoEntry* known = memo_->find(MemoKey::first_sum, first_sum_)) {
         palindrome_ = known->palindrome;
         return known->steps;
     }
-    const std::int32_t rest = trajectory_.search(iterations_ - tuning::memo_from_step);
-    const std::int32_t steps = found_here(rest == 0 ? 0 : tuning::memo_from_step + rest);
-    memo_->insert(first_sum_, steps, steps == 0 ? std::string_view() : palindrome_);
-    return steps;
+    // Every number asks at the same steps, so an outcome found under a later sum holds
+    // for any number that reaches that sum: its steps left are the same.
+    const std::int32_t before_later = trajectory_.search(std::min(iterations_, later_ask) - first_ask);
+    if (before_later != 0) return remember(found_here(first_ask + before_later), false);
+    if (iterations_ <= later_ask) return remember(0, false);
+
+    later_sum_.clear();
+    trajectory_.append_text(later_sum_);
+    if (const MemoEntry* known = memo_->find(MemoKey::later_sum, later_sum_)) {
+        palindrome_ = known->palindrome;
+        return remember(known->steps, false);
+    }
+    const std::int32_t rest = trajectory_.search(iterations_ - later_ask);
+    return remember(found_here(rest == 0 ? 0 : later_ask + rest), true);
 }
 
 }  // namespace revadd

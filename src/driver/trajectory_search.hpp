@@ -26,11 +26,13 @@ public:
 
 private:
     std::int32_t found_here(std::int32_t steps);
+    std::int32_t remember(std::int32_t steps, bool with_later_sum);
 
     Trajectory trajectory_;
     const std::int32_t iterations_;
     TrajectoryMemo* const memo_;
     std::string first_sum_;
+    std::string later_sum_;
     std::string text_;
     std::string_view palindrome_;
 };
