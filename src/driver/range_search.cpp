@@ -78,7 +78,9 @@ public:
 
 private:
     std::int64_t slot_count() const { return static_cast<std::int64_t>(slots_.size()); }
-    Slot& slot_of(std::int64_t chunk) { return slots_[static_cast<std::size_t>(chunk % slot_count())]; }
+    Slot& slot_of(std::int64_t chunk) {
+        return slots_[static_cast<std::size_t>(chunk % slot_count())];
+    }
     bool next_is_done() { return written_ < chunks_ && slot_of(written_).done; }
 
     // A chunk may start while its slot is free and the finished text waiting for an
@@ -122,8 +124,9 @@ private:
             const std::int32_t steps = search.search(number);
             if (steps == 0) continue;
             report.tally.add(steps);
-            if (plain_wanted) append_hit(report.file, false, number, search.palindrome(), steps);
-            if (!plain_for_console) append_hit(report.console, true, number, search.palindrome(), steps);
+            const std::string_view palindrome = search.palindrome();
+            if (plain_wanted) append_hit(report.file, false, number, palindrome, steps);
+            if (!plain_for_console) append_hit(report.console, true, number, palindrome, steps);
         }
     }
 
@@ -139,8 +142,9 @@ private:
                 slot.done = false;
                 lock.unlock();
                 // Without a sign the console and the file read the same: one text serves both.
-                writer_.write(job_.negative ? report.console : report.file,
-                              job_.file_records ? std::string_view(report.file) : std::string_view());
+                const std::string_view file_text =
+                    job_.file_records ? std::string_view(report.file) : std::string_view();
+                writer_.write(job_.negative ? report.console : report.file, file_text);
                 tally_.add(report.tally);
                 lock.lock();
                 held_bytes_ -= report.bytes();

@@ -75,7 +75,8 @@ int run_search(const Answers& answers, TextSink& console, const RunOptions& opti
     // Without a step allowed no number can form a palindrome: nothing to search.
     if (answers.iterations >= 1 && answers.range >= 1) {
         RangeJob job;
-        job.first_digits = std::string_view(r.start.number, static_cast<std::size_t>(r.start.ndigits));
+        job.first_digits =
+            std::string_view(r.start.number, static_cast<std::size_t>(r.start.ndigits));
         job.count = answers.range;
         job.iterations = answers.iterations;
         job.negative = negative;

@@ -50,7 +50,9 @@ public:
 private:
     struct Hash {
         using is_transparent = void;
-        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+        std::size_t operator()(std::string_view s) const {
+            return std::hash<std::string_view>{}(s);
+        }
     };
     struct Shard {
         mutable std::mutex mutex;

@@ -48,7 +48,8 @@ std::int32_t TrajectorySearch::search(std::string_view digits) {
     }
     // Every number asks at the same steps, so an outcome found under a later sum holds
     // for any number that reaches that sum: its steps left are the same.
-    const std::int32_t before_later = trajectory_.search(std::min(iterations_, later_ask) - first_ask);
+    const std::int32_t before_later =
+        trajectory_.search(std::min(iterations_, later_ask) - first_ask);
     if (before_later != 0) return remember(found_here(first_ask + before_later), false);
     if (iterations_ <= later_ask) return remember(0, false);
 
