@@ -136,7 +136,7 @@ struct RangeCase {
 // allowed step, starts with leading zeros or a sign, and powers of ten crossed.
 const std::vector<RangeCase> range_cases = {
     {"from 1, many hits and misses", "1", 400, 30},
-    {"around 196 and 295", "180", 130, 60},
+    {"196, 295 and 394", "180", 220, 60},
     {"689, 788, 879, 887", "680", 220, 45},
     {"1997 among four-digit numbers", "1985", 30, 80},
     {"89 and 98 at their last allowed step", "85", 20, 24},
