@@ -153,6 +153,8 @@ const std::vector<RangeCase> range_cases = {
     {"crossing 999 to 1000", "990", 20, 30},
     {"crossing 9999 to 10000 with leading zeros", "09990", 20, 30},
     {"a long start", "1186060307891929985", 12, 300},
+    {"one number alone, the other threads sharing its steps", "1186060307891929990", 1, 300},
+    {"196 alone", "196", 1, 3000},
 };
 
 TEST(RangeRun, EveryThreadCountChunkSizeAndMemoGivesTheReferenceBytes) {

@@ -106,6 +106,13 @@ unsigned StepTeam::add_reversed(const ReverseAddKernel& kernel, std::uint8_t* ds
 
     try_segment(0, round);
     try_segment(last, round);
+    // The others are most likely summing their segments right now: wait for them about
+    // as long as a segment takes, and only then take over what no one has started
+    // (touching their claims any earlier would pull those lines away from them).
+    const std::size_t patience = team_patience_polls + m / 2;
+    for (std::size_t polls = 0; polls < patience; ++polls) {
+        if (finished_.load(std::memory_order_acquire) == last + 1) break;
+    }
     for (unsigned s = 1; s < last; ++s) try_segment(s, round);
     while (finished_.load(std::memory_order_acquire) != last + 1) {
     }

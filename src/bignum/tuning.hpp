@@ -10,6 +10,10 @@ namespace revadd {
 // between cores costs more than the half step it saves (measured by the benchmark).
 inline constexpr std::size_t team_split_limbs = 32768;
 
+// Polls the caller waits, beyond one per two limbs of the number, for the other members
+// to finish before it sums their untouched segments itself.
+inline constexpr std::size_t team_patience_polls = 2000;
+
 // How long a waiting team member polls before it sleeps: far longer than the steps it
 // waits between, far shorter than anything a user would notice.
 inline constexpr std::chrono::microseconds team_spin_time{200};

@@ -13,6 +13,7 @@
 
 #include "decimal_counter.hpp"
 #include "trajectory_memo.hpp"
+#include "../bignum/step_team.hpp"
 #include "trajectory_search.hpp"
 
 namespace revadd {
@@ -51,9 +52,10 @@ public:
     const Tally& tally() const { return tally_; }
     bool all_written() const { return written_ == chunks_; }
 
-    // The loop of every searching thread, the calling one included.
-    void work() {
-        TrajectorySearch search(job_.iterations, memo_ ? &*memo_ : nullptr);
+    // The loop of every searching thread, the calling one included; `team`, when given,
+    // shares the steps of long numbers.
+    void work(StepTeam* team = nullptr) {
+        TrajectorySearch search(job_.iterations, memo_ ? &*memo_ : nullptr, team);
         std::string number;
         ChunkReport report;
         std::unique_lock lock(mutex_);
@@ -215,7 +217,10 @@ Tally search_range(const RangeJob& job, const RunOptions& options, ChunkWriter& 
             break;  // fewer threads search the same chunks, only more slowly
         }
     }
-    run.work();
+    // One number alone would leave the other cores idle: they share its steps instead.
+    std::optional<StepTeam> team;
+    if (job.count == 1 && threads > 1) team.emplace(threads);
+    run.work(team ? &*team : nullptr);
     for (std::thread& t : pool) t.join();
     assert(run.all_written());
     return run.tally();

@@ -13,9 +13,12 @@ namespace revadd {
 
 class TrajectorySearch {
 public:
-    // `iterations` >= 1 is the run's step limit; `memo` may be null.
-    TrajectorySearch(std::int32_t iterations, TrajectoryMemo* memo)
-        : iterations_(iterations), memo_(memo) {}
+    // `iterations` >= 1 is the run's step limit; `memo` may be null; `team`, when not
+    // null, shares the steps of long numbers between threads.
+    TrajectorySearch(std::int32_t iterations, TrajectoryMemo* memo, StepTeam* team = nullptr)
+        : iterations_(iterations), memo_(memo) {
+        trajectory_.share_steps(team);
+    }
 
     // Steps `digits` (as typed: leading zeros count, no sign) to its palindrome: the steps
     // it took, or 0 when none formed within the limit. The same outcome as search_number.
