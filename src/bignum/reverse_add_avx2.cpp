@@ -106,11 +106,7 @@ REVADD_AVX2_INLINE unsigned add_reversed(std::uint8_t* dst, const std::uint8_t* 
     carry = chained;
     // The rest limb by limb, with the portable kernel's arithmetic.
     for (; j < end; ++j) {
-        const std::size_t top = m - 1 - j;
-        const unsigned below = src[static_cast<std::ptrdiff_t>(top) - 1];
-        const unsigned mirror = odd ? limb_tables.low[src[top]] + below - limb_tables.low[below]
-                                    : limb_tables.swapped[src[top]];
-        const unsigned sum = src[j] + mirror + carry;
+        const unsigned sum = src[j] + reversed_limb(src, n, j) + carry;
         carry = sum >= 100;
         dst[j] = static_cast<std::uint8_t>(sum - 100 * carry);
     }
@@ -136,11 +132,7 @@ REVADD_AVX2_INLINE bool is_palindrome(const std::uint8_t* limbs, std::size_t n) 
         }
     }
     for (; j <= last; ++j) {
-        const std::size_t top = m - 1 - j;
-        const unsigned below = limbs[static_cast<std::ptrdiff_t>(top) - 1];
-        const unsigned mirror = odd ? limb_tables.low[limbs[top]] + below - limb_tables.low[below]
-                                    : limb_tables.swapped[limbs[top]];
-        if (limbs[j] != mirror) return false;
+        if (limbs[j] != reversed_limb(limbs, n, j)) return false;
     }
     return true;
 }
