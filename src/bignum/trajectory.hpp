@@ -58,8 +58,6 @@ public:
     // Appends the number as text, most significant digit first.
     void append_text(std::string& out) const;
 
-    const ReverseAddKernel& kernel() const { return *kernel_; }
-
     // Shares the steps of long numbers with `team` from now on (nullptr: no longer).
     void share_steps(StepTeam* team) { team_ = team; }
 
