@@ -11,23 +11,6 @@ void strip_leading_zeros(std::string& digits) {
 
 }  // namespace
 
-void increment_decimal(std::string& digits) {
-    // Nine numbers in ten end in a digit below 9; only the first of a range can carry
-    // leading zeros.
-    if (!digits.empty() && digits.back() != '9' && digits.front() != '0') {
-        ++digits.back();
-        return;
-    }
-    strip_leading_zeros(digits);
-    std::size_t i = digits.size();
-    while (i > 0 && digits[i - 1] == '9') digits[--i] = '0';
-    if (i == 0) {
-        digits.insert(digits.begin(), '1');
-    } else {
-        ++digits[i - 1];
-    }
-}
-
 void add_to_decimal(std::string& digits, std::uint64_t amount) {
     strip_leading_zeros(digits);
     std::size_t i = digits.size();
@@ -47,6 +30,16 @@ void add_to_decimal(std::string& digits, std::uint64_t amount) {
         carry = digit / 10;
     }
     if (digits.empty()) digits.push_back('0');
+}
+
+void increment_decimal(std::string& digits) {
+    // Nine numbers in ten end in a digit below 9; only the first of a range can carry
+    // leading zeros.
+    if (!digits.empty() && digits.back() != '9' && digits.front() != '0') {
+        ++digits.back();
+        return;
+    }
+    add_to_decimal(digits, 1);
 }
 
 }  // namespace revadd
