@@ -1,8 +1,12 @@
 // The built program run as a user runs it: answers on standard input, then the exact
 // bytes of standard output, standard error and palin.txt, and the exit status.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -178,16 +182,6 @@ TEST(EndToEnd, StartOf999CharactersIsAccepted) {
     EXPECT_EQ(r.status, 0);
 }
 
-TEST(EndToEnd, ClosedStandardInputIsAMissingAnswer) {
-    RunSetup setup;
-    setup.stdin_closed = true;
-    const Outcome r = run_revadd(setup);
-    EXPECT_EQ(r.out, prompt1);
-    EXPECT_EQ(r.err, "revadd: no answer for the starting number (end of input)\n");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.file, std::nullopt);
-}
-
 TEST(EndToEnd, EachRunReplacesAnEarlierFile) {
     RunSetup setup = with_input("89 1 30");
     setup.existing_file = std::string(10000, 'x') + "\nold results\n";
@@ -199,65 +193,140 @@ TEST(EndToEnd, EachRunReplacesAnEarlierFile) {
     EXPECT_EQ(r.status, 0);
 }
 
-TEST(EndToEnd, FileThatCannotBeCreatedLeavesTheConsoleCompleteAndSaysSoLast) {
-    RunSetup setup = with_input("10 1 10");
-    setup.file_is_directory = true;
-    const Outcome r = run_revadd(setup);
-    EXPECT_EQ(r.out, prompts +
-                         "\n10\n11\n1 iterations\n\n1 of 1 numbers in the range\n10 to 11\n"
-                         "formed palindromes in 10 or fewer iterations\nhigh iterations: 1\n"
-                         "low iterations: 1\n");
-    EXPECT_EQ(r.err, not_opened);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(r.file_is_directory);
+struct IoFaultCase {
+    const char* name;
+    RunSetup setup;
+    int status;
+    std::string err;
+    std::string out;                   // the console, as far as it could be read
+    std::optional<std::string> file;   // palin.txt, when it is a regular file
+    bool file_is_directory = false;
+};
+
+RunSetup faulty(std::string input, void (*fault)(RunSetup&)) {
+    RunSetup setup = with_input(std::move(input));
+    fault(setup);
+    return setup;
 }
 
-// Writes that fail are reported after the console summary and turn the status to 1;
-// the file keeps what reached it.
-TEST(EndToEnd, FileSizeLimitIsAReportedFailure) {
-    const RunSetup setup = with_input("1 300 5");
-    const Outcome full = run_revadd(setup);
-    ASSERT_EQ(full.status, 0);
-    ASSERT_TRUE(full.file.has_value());
-    constexpr long limit = 1000;
-    ASSERT_GT(full.file->size(), static_cast<std::size_t>(limit));
-
-    RunSetup limited = setup;
-    limited.file_size_limit = limit;
-    const Outcome r = run_revadd(limited);
-    EXPECT_EQ(r.out, full.out);
-    EXPECT_EQ(r.err, "revadd: could not write palin.txt: File too large\n");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.file, full.file->substr(0, limit));
-}
-
-TEST(EndToEnd, StandardOutputThatCannotBeWrittenIsAReportedFailure) {
-    const std::string file =
+// Nothing is reported as a success that was not written: every failed write turns the
+// status to 1 and names the stream and the reason on standard error, after the console
+// summary; the file keeps what reached it. A file that cannot even be created is no
+// failed write: the console report is complete, and the notice says where it went.
+TEST(EndToEnd, FailingStandardStreamsAndFileAreReportedAndNothingMoreIsClaimed) {
+    const std::string report_89 =
         "89\n8813200023188\n24 iterations\n\n"
         "1 of 1 numbers in the range\n89 to 90\nformed palindromes in 30 or fewer "
         "iterations\nhigh iterations: 24\nlow iterations: 24\n";
-    struct Case {
-        const char* name;
-        Stdout out;
-        std::string err;
+    const std::string report_10 =
+        "10\n11\n1 iterations\n\n1 of 1 numbers in the range\n10 to 11\n"
+        "formed palindromes in 10 or fewer iterations\nhigh iterations: 1\n"
+        "low iterations: 1\n";
+
+    // Runs whose full output the faulty rows are compared with.
+    const Outcome many = run_revadd(with_input("1 300 5"));
+    ASSERT_EQ(many.status, 0);
+    ASSERT_TRUE(many.file.has_value());
+    constexpr long size_limit = 1000;
+    ASSERT_GT(many.file->size(), static_cast<std::size_t>(size_limit));
+
+    const Outcome lots = run_revadd(with_input("1 3000 30"));
+    ASSERT_EQ(lots.status, 0);
+    ASSERT_TRUE(lots.file.has_value());
+    constexpr std::size_t reader_takes = 200;
+    // More than a reader that left could have let through, even with the largest default
+    // pipe buffer: the program must write into the closed pipe.
+    ASSERT_GT(lots.out.size(), reader_takes + 65536);
+
+    const std::vector<IoFaultCase> cases = {
+        {"palin.txt is a directory",
+         faulty("10 1 10", [](RunSetup& s) { s.file_is_directory = true; }), 0, not_opened,
+         prompts + "\n" + report_10, std::nullopt, true},
+        {"file size limit reached while writing palin.txt",
+         faulty("1 300 5", [](RunSetup& s) { s.file_size_limit = size_limit; }), 1,
+         "revadd: could not write palin.txt: File too large\n", many.out,
+         many.file->substr(0, static_cast<std::size_t>(size_limit))},
+        {"standard output is /dev/full",
+         faulty("89 1 30", [](RunSetup& s) { s.out = Stdout::dev_full; }), 1,
+         "revadd: could not write standard output: No space left on device\n", "", report_89},
+        {"standard output closed before start",
+         faulty("89 1 30", [](RunSetup& s) { s.out = Stdout::closed; }), 1,
+         "revadd: could not write standard output: Bad file descriptor\n", "", report_89},
+        {"standard output a pipe whose reader is gone",
+         faulty("89 1 30", [](RunSetup& s) { s.out = Stdout::reader_gone; }), 1,
+         "revadd: could not write standard output: Broken pipe\n", "", report_89},
+        {"standard output a pipe whose reader leaves mid-run",
+         faulty("1 3000 30",
+                [](RunSetup& s) {
+                    s.out = Stdout::reader_leaves;
+                    s.reader_leaves_after = 200;
+                }),
+         1, "revadd: could not write standard output: Broken pipe\n",
+         lots.out.substr(0, reader_takes), *lots.file},
+        {"standard input closed", faulty("", [](RunSetup& s) { s.stdin_closed = true; }), 1,
+         "revadd: no answer for the starting number (end of input)\n", prompt1, std::nullopt},
     };
-    const std::vector<Case> cases = {
-        {"full device", Stdout::dev_full,
-         "revadd: could not write standard output: No space left on device\n"},
-        {"closed before start", Stdout::closed,
-         "revadd: could not write standard output: Bad file descriptor\n"},
-        {"pipe without a reader", Stdout::reader_gone,
-         "revadd: could not write standard output: Broken pipe\n"},
-    };
-    for (const Case& c : cases) {
+    for (const IoFaultCase& c : cases) {
         SCOPED_TRACE(c.name);
-        RunSetup setup = with_input("89 1 30");
-        setup.out = c.out;
-        const Outcome r = run_revadd(setup);
+        const Outcome r = run_revadd(c.setup);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.term_signal, 0);
         EXPECT_EQ(r.err, c.err);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.file, file);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.file, c.file);
+        EXPECT_EQ(r.file_is_directory, c.file_is_directory);
     }
+}
+
+// The harness itself: signals wait for their output, go in order, and a run that never
+// ends is cut off with an error instead of stalling the suite.
+const std::string endless = "196 1 100000000";
+
+TEST(RunProgram, SignalRightAfterStartKillsTheProgram) {
+    RunSetup setup = with_input(endless);
+    setup.signals = {{"", 200, SIGKILL}};
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome r = run_revadd(setup);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+    EXPECT_EQ(r.term_signal, SIGKILL);
+    EXPECT_EQ(r.status, 128 + SIGKILL);
+    EXPECT_EQ(r.signals_sent, 1u);
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(RunProgram, EachSignalWaitsForItsOutputAndForTheOneBefore) {
+    RunSetup setup = with_input(endless);
+    // Delays count from the signal before, so the kill comes 300 ms after the first
+    // prompt at the earliest; the program is stopped and continued on the way.
+    setup.signals = {{prompt1, 100, SIGSTOP}, {"", 100, SIGCONT}, {prompts, 100, SIGKILL}};
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome r = run_revadd(setup);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+    EXPECT_EQ(r.term_signal, SIGKILL);
+    EXPECT_EQ(r.signals_sent, 3u);
+    EXPECT_EQ(r.out.substr(0, prompts.size()), prompts);
+}
+
+TEST(RunProgram, SignalWhoseOutputNeverComesIsNotSent) {
+    RunSetup setup = with_input("89 1 30");
+    setup.signals = {{"8813200023188\n25 iterations", 0, SIGKILL}};
+    const Outcome r = run_revadd(setup);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.term_signal, 0);
+    EXPECT_EQ(r.signals_sent, 0u);
+}
+
+TEST(RunProgram, RunThatOutlastsItsTimeoutIsKilledAndThrows) {
+    RunSetup setup = with_input(endless);
+    setup.timeout = std::chrono::milliseconds(300);
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        run_revadd(setup);
+        ADD_FAILURE() << "a run that never ends came back";
+    } catch (const std::runtime_error& e) {
+        EXPECT_THAT(e.what(), ::testing::HasSubstr("still running after 300 ms"));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 }  // namespace
