@@ -1,14 +1,33 @@
 #include "fatal.hpp"
 
+#include <unistd.h>
+
 #include <cstdio>
-#include <cstdlib>
 
 namespace revadd {
+namespace {
+
+std::recursive_mutex& output_mutex() {
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+
+}  // namespace
+
+std::unique_lock<std::recursive_mutex> output_lock() {
+    return std::unique_lock<std::recursive_mutex>(output_mutex());
+}
 
 void fatal(const char* message) {
+    // Taken for good: writers elsewhere finish the record they are on, then wait. A
+    // second failure on another thread waits here until the process is gone.
+    output_mutex().lock();
     std::fflush(stdout);
     std::fputs(message, stderr);
-    std::exit(1);
+    std::fflush(nullptr);
+    // Not exit(): the other threads are still running, and the destructors of static
+    // objects they may be using must not run under them.
+    _exit(1);
 }
 
 }  // namespace revadd

@@ -3,22 +3,22 @@
 #include "heap.hpp"
 
 #include <array>
+#include <atomic>
 #include <cstdlib>
 
 namespace revadd::heap {
 namespace {
 
-// -1 means no failure pending for that kind of request.
-std::array<long, 3> pending = {-1, -1, -1};
+// -1 means no failure pending for that kind of request. Atomic because the searching
+// threads allocate too: each request counts exactly once, whichever thread makes it.
+std::array<std::atomic<long>, 3> pending = {-1, -1, -1};
 
 bool injected(Op op) noexcept {
-    long& left = pending[static_cast<std::size_t>(op)];
-    if (left < 0) return false;
-    if (left == 0) {
-        left = -1;
-        return true;
+    std::atomic<long>& left = pending[static_cast<std::size_t>(op)];
+    long now = left.load(std::memory_order_relaxed);
+    while (now >= 0) {
+        if (left.compare_exchange_weak(now, now - 1, std::memory_order_relaxed)) return now == 0;
     }
-    --left;
     return false;
 }
 
@@ -42,8 +42,10 @@ void* resize(void* block, std::size_t bytes) {
 
 void release(void* block) noexcept { std::free(block); }
 
-void fail_after(Op op, long skip) noexcept { pending[static_cast<std::size_t>(op)] = skip; }
+void fail_after(Op op, long skip) noexcept { pending[static_cast<std::size_t>(op)].store(skip); }
 
-void clear_failures() noexcept { pending = {-1, -1, -1}; }
+void clear_failures() noexcept {
+    for (std::atomic<long>& left : pending) left.store(-1);
+}
 
 }  // namespace revadd::heap

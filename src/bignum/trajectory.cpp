@@ -13,8 +13,9 @@ namespace {
 
 constexpr std::size_t page = 4096;
 constexpr std::size_t smallest_buffer = 256;
-// Far beyond any memory, and low enough that the sizes below cannot wrap.
-constexpr std::size_t max_limbs = SIZE_MAX / 4;
+// Digit counts are 32-bit wherever a number is held as text, so a sum longer than that
+// is refused rather than allowed to wrap a count somewhere else.
+constexpr std::size_t max_limbs = limbs_for(INT32_MAX);
 
 }  // namespace
 
@@ -98,6 +99,7 @@ std::int32_t Trajectory::search(std::int32_t limit) {
     if (limit < 1) return 0;
     // Counted so that a limit of INT32_MAX ends without the counter overflowing.
     for (std::int32_t steps = 1;; ++steps) {
+        if (stop_ != nullptr && stop_->load(std::memory_order_relaxed) != 0) return stopped;
         step();
         if (is_palindrome()) return steps;
         if (steps == limit) return 0;

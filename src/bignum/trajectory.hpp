@@ -3,6 +3,7 @@
 // number and its next sum; they grow geometrically and are kept across numbers.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -51,7 +52,13 @@ public:
 
     // Steps until a sum reads the same both ways, at most `limit` times: the number of
     // steps that took, or 0 when none did within the limit. Only sums are tested.
+    // Returns `stopped` instead when the stop flag was raised before a step.
     std::int32_t search(std::int32_t limit);
+    static constexpr std::int32_t stopped = -1;
+
+    // A flag that, once non-zero, ends search() before its next step; a step takes
+    // microseconds even at a million digits, so a stop is seen at once.
+    void stop_when(const std::atomic<int>* flag) { stop_ = flag; }
 
     std::size_t size() const { return size_; }  // in decimal digits
     const std::uint8_t* limbs() const { return current_->data(); }  // least significant first
@@ -69,6 +76,7 @@ private:
 
     const ReverseAddKernel* kernel_;
     StepTeam* team_ = nullptr;
+    const std::atomic<int>* stop_ = nullptr;
     // Half a page apart, so that a step's stores never alias its loads in 4 KiB terms.
     LimbBuffer buffers_[2]{LimbBuffer(0), LimbBuffer(2048)};
     LimbBuffer* current_ = &buffers_[0];

@@ -9,6 +9,7 @@
 #include "dialogue.hpp"
 #include "process_setup.hpp"
 #include "search_run.hpp"
+#include "stop_signal.hpp"
 #include "text_sink.hpp"
 
 int main() {
@@ -24,5 +25,9 @@ int main() {
         revadd::report_console_failure(console);
         return 1;
     }
-    return revadd::run_search(std::get<revadd::Answers>(answers), console);
+    // From here on Ctrl-C keeps what was found: until now there was nothing to keep.
+    revadd::RunOptions options;
+    options.stop = &revadd::stop_signal();
+    revadd::catch_stop_signals();
+    return revadd::run_search(std::get<revadd::Answers>(answers), console, options);
 }

@@ -5,6 +5,9 @@
 
 #include <cerrno>
 #include <csignal>
+#include <new>
+
+#include "../bignum/fatal.hpp"
 
 namespace revadd {
 
@@ -18,6 +21,9 @@ StandardStreams prepare_process() {
     }
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
+    // The memo, the report text and the threads allocate through operator new; running
+    // out there ends the run the way running out of digit buffers does.
+    std::set_new_handler([] { fatal("revadd: out of memory\n"); });
     return streams;
 }
 

@@ -10,7 +10,8 @@ struct StandardStreams {
 // Occupies any closed standard descriptor with /dev/null, so that palin.txt can never
 // be opened as descriptor 1 and receive the console's text, and turns closed pipes and
 // the file size limit into write errors that the run reports instead of signals that
-// kill it.
+// kill it, and makes an allocation that fails end the process with a message rather
+// than an uncaught exception.
 StandardStreams prepare_process();
 
 }  // namespace revadd

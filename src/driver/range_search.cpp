@@ -25,6 +25,7 @@ struct ChunkReport {
     std::string console;
     std::string file;
     Tally tally;
+    std::int64_t searched_end = 0;  // index after the last number searched in full
     std::size_t bytes() const { return console.size() + file.size(); }
 };
 
@@ -44,24 +45,28 @@ public:
           chunks_((static_cast<std::int64_t>(job.count) + chunk_ - 1) / chunk_),
           slots_(static_cast<std::size_t>(std::min<std::int64_t>(
               chunks_, std::int64_t{tuning::chunks_in_flight_per_thread} * threads))),
-          spare_limit_(std::size_t{2} * tuning::spare_reports_per_thread * threads) {
+          spare_limit_(std::size_t{2} * tuning::spare_reports_per_thread * threads),
+          stop_(options.stop) {
         if (options.use_memo) memo_.emplace(options.memo_budget_bytes);
     }
 
     std::int64_t chunks() const { return chunks_; }
     const Tally& tally() const { return tally_; }
     bool all_written() const { return written_ == chunks_; }
+    bool stopping() const { return stop_ != nullptr && stop_->load(std::memory_order_relaxed) != 0; }
+    std::int64_t searched_without_gap() const { return searched_without_gap_; }
 
     // The loop of every searching thread, the calling one included; `team`, when given,
     // shares the steps of long numbers.
     void work(StepTeam* team = nullptr) {
-        TrajectorySearch search(job_.iterations, memo_ ? &*memo_ : nullptr, team);
+        TrajectorySearch search(job_.iterations, memo_ ? &*memo_ : nullptr, team, stop_);
         std::string number;
         ChunkReport report;
         std::unique_lock lock(mutex_);
         for (;;) {
-            slot_freed_.wait(lock, [this] { return next_ >= chunks_ || may_start_next(); });
-            if (next_ >= chunks_) return;
+            slot_freed_.wait(lock,
+                             [this] { return next_ >= chunks_ || stopping() || may_start_next(); });
+            if (next_ >= chunks_ || stopping()) return;
             const std::int64_t chunk = next_++;
             take_spare(report.console);
             take_spare(report.file);
@@ -121,15 +126,18 @@ private:
         if (first > 0) add_to_decimal(number, static_cast<std::uint64_t>(first));
         const bool plain_for_console = !job_.negative;
         const bool plain_wanted = plain_for_console || job_.file_records;
-        for (std::int64_t i = first; i < end; ++i) {
+        std::int64_t i = first;
+        for (; i < end && !stopping(); ++i) {
             if (i > first) increment_decimal(number);
             const std::int32_t steps = search.search(number);
+            if (steps == TrajectorySearch::stopped) break;
             if (steps == 0) continue;
             report.tally.add(steps);
             const std::string_view palindrome = search.palindrome();
             if (plain_wanted) append_hit(report.file, false, number, palindrome, steps);
             if (!plain_for_console) append_hit(report.console, true, number, palindrome, steps);
         }
+        report.searched_end = i;
     }
 
     // Called with the lock held and the oldest unwritten chunk done; returns with the
@@ -148,6 +156,9 @@ private:
                     job_.file_records ? std::string_view(report.file) : std::string_view();
                 writer_.write(job_.negative ? report.console : report.file, file_text);
                 tally_.add(report.tally);
+                if (searched_without_gap_ == written_ * chunk_) {
+                    searched_without_gap_ = report.searched_end;
+                }
                 lock.lock();
                 held_bytes_ -= report.bytes();
                 give_back(report.console);
@@ -180,7 +191,9 @@ private:
     std::int64_t next_ = 0;       // next chunk to hand out
     std::int64_t written_ = 0;    // chunks written so far
     bool writing_ = false;        // a thread holds the writer role
+    const std::atomic<int>* const stop_;
     Tally tally_;
+    std::int64_t searched_without_gap_ = 0;  // numbers searched before the first one not
 };
 
 }  // namespace
@@ -222,7 +235,11 @@ Tally search_range(const RangeJob& job, const RunOptions& options, ChunkWriter& 
     if (job.count == 1 && threads > 1) team.emplace(threads);
     run.work(team ? &*team : nullptr);
     for (std::thread& t : pool) t.join();
-    assert(run.all_written());
+    if (run.stopping()) {
+        writer.stopped(run.searched_without_gap());
+    } else {
+        assert(run.all_written());
+    }
     return run.tally();
 }
 

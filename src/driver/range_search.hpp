@@ -5,6 +5,7 @@
 // one thread had searched the numbers one by one.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -20,6 +21,9 @@ struct RunOptions {
     bool use_memo = true;
     std::size_t memo_budget_bytes = tuning::memo_budget_bytes;
     std::int32_t chunk_numbers = 0;  // 0: chosen from the range and the limit
+    // Once non-zero, every thread stops before its next number (a long number is cut
+    // short between two steps); what was found is still written, in range order.
+    const std::atomic<int>* stop = nullptr;
 };
 
 struct RangeJob {
@@ -41,6 +45,10 @@ public:
     // Everything finished so far has been written and the threads are still searching:
     // the moment to push text out to a reader who is watching.
     virtual void caught_up() {}
+    // The stop flag ended the search early: every number before the `searched`-th of
+    // the range was searched and its hits written; beyond it, some numbers were not
+    // searched. Called once, after the last write.
+    virtual void stopped(std::int64_t searched) { (void)searched; }
 };
 
 unsigned thread_count(const RunOptions& options);
@@ -49,8 +57,9 @@ unsigned thread_count(const RunOptions& options);
 // thread gets several chunks of a short range.
 std::int32_t chunk_numbers(std::int32_t count, std::int32_t iterations, unsigned threads);
 
-// Searches every number of the job (count >= 1, iterations >= 1) and returns the tally
-// of the hits; the text goes to `writer` as it is produced.
+// Searches every number of the job (count >= 1, iterations >= 1), or those it reaches
+// before the stop flag is raised, and returns the tally of the hits; the text goes to
+// `writer` as it is produced.
 Tally search_range(const RangeJob& job, const RunOptions& options, ChunkWriter& writer);
 
 }  // namespace revadd

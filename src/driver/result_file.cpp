@@ -27,6 +27,11 @@ bool ResultFile::finish(const Summary& summary) {
     text_.clear();
     append_summary(text_, summary);
     sink_->write(text_);
+    return close();
+}
+
+bool ResultFile::close() {
+    if (!sink_) return true;
     return sink_->close();
 }
 

@@ -27,6 +27,8 @@ public:
     // Writes the summary block and closes the file; false when any write or the close
     // failed, with the reason in error().
     bool finish(const Summary& summary);
+    // Closes the file without a summary (a run cut short); false as finish() is.
+    bool close();
     int error() const { return sink_ ? sink_->error() : 0; }
 
 private:

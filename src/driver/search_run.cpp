@@ -5,12 +5,16 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "../bignum/bignum.hpp"
+#include "../bignum/fatal.hpp"
+#include "decimal_counter.hpp"
 #include "range_search.hpp"
 #include "report_format.hpp"
 #include "result_file.hpp"
+#include "stop_signal.hpp"
 
 namespace revadd {
 namespace {
@@ -28,23 +32,53 @@ struct Records {
 };
 
 // Each chunk in one write per stream; the console is pushed out whenever the search is
-// ahead of it, so that a long run shows its hits as they are found.
+// ahead of it, so that a long run shows its hits as they are found. Writes hold the
+// output lock: a fatal error on a searching thread waits for them, so that neither the
+// console nor the file is left with a record cut in two.
 class ReportWriter final : public ChunkWriter {
 public:
     ReportWriter(TextSink& console, ResultFile& file) : console_(console), file_(file) {}
     void write(std::string_view console, std::string_view file) override {
+        const auto hold = output_lock();
         if (!console.empty()) console_.write(console);
         if (!file.empty()) file_.record_hits(file);
     }
-    void caught_up() override { console_.flush(); }
+    void caught_up() override {
+        const auto hold = output_lock();
+        console_.flush();
+    }
+    void stopped(std::int64_t searched) override { searched_ = searched; }
+    // Numbers searched without a gap when the search was stopped; none when it was not.
+    std::optional<std::int64_t> stopped_after() const { return searched_; }
 
 private:
     TextSink& console_;
     ResultFile& file_;
+    std::optional<std::int64_t> searched_;
 };
 
 void report_failure(const char* what, int error) {
     std::fprintf(stderr, "revadd: could not write %s: %s\n", what, std::strerror(error));
+}
+
+// The number `index` places after the first of the range, as the report shows it.
+std::string number_at(const bignum& start, std::int64_t index) {
+    std::string digits;
+    if (start.sign == 0) digits.push_back('-');
+    std::string magnitude(start.number, static_cast<std::size_t>(start.ndigits));
+    if (index > 0) add_to_decimal(magnitude, static_cast<std::uint64_t>(index));
+    digits.append(magnitude);
+    return digits;
+}
+
+// The closing words on standard error: the notice of a file that could not be created
+// and every write that failed. True when something was not written.
+bool report_outputs(TextSink& console, const ResultFile& file, bool file_opened,
+                    bool file_written) {
+    const bool console_failed = report_console_failure(console);
+    if (!file_opened) std::fputs("\noutput file could not be opened\noutput to console only\n", stderr);
+    if (!file_written) report_failure(ResultFile::path, file.error());
+    return console_failed || !file_written;
 }
 
 }  // namespace
@@ -83,6 +117,16 @@ int run_search(const Answers& answers, TextSink& console, const RunOptions& opti
         job.file_records = file.is_open();
         ReportWriter writer(console, file);
         summary.tally = search_range(job, options, writer);
+        // Stopped: every hit found is with the console and the file already; a summary
+        // would count numbers never searched, so there is none.
+        if (const auto searched = writer.stopped_after()) {
+            const bool lost = report_outputs(console, file, file_opened, file.close());
+            const int signal_number = options.stop->load();
+            std::fprintf(stderr, "revadd: stopped by %s: every number before %s was searched%s; no summary\n",
+                         signal_name(signal_number), number_at(r.start, *searched).c_str(),
+                         lost ? "" : " and every hit found is written");
+            return 128 + signal_number;
+        }
     }
 
     summary.range = answers.range;
@@ -95,11 +139,7 @@ int run_search(const Answers& answers, TextSink& console, const RunOptions& opti
     std::string text;
     append_summary(text, summary);
     console.write(text);
-    const bool console_failed = report_console_failure(console);
-
-    if (!file_opened) std::fputs("\noutput file could not be opened\noutput to console only\n", stderr);
-    if (!file_written) report_failure(ResultFile::path, file.error());
-    return console_failed || !file_written ? 1 : 0;
+    return report_outputs(console, file, file_opened, file_written) ? 1 : 0;
 }
 
 }  // namespace revadd

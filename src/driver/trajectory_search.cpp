@@ -8,7 +8,7 @@
 namespace revadd {
 
 std::int32_t TrajectorySearch::found_here(std::int32_t steps) {
-    if (steps != 0) {
+    if (steps > 0) {
         text_.clear();
         trajectory_.append_text(text_);
         palindrome_ = text_;
@@ -40,6 +40,7 @@ std::int32_t TrajectorySearch::search(std::string_view digits) {
     first_sum_.clear();
     trajectory_.append_text(first_sum_);
     const std::int32_t alone = trajectory_.search(first_ask - 1);
+    if (alone == stopped) return stopped;
     if (alone != 0) return found_here(1 + alone);
 
     if (const MemoEntry* known = memo_->find(MemoKey::first_sum, first_sum_)) {
@@ -50,6 +51,7 @@ std::int32_t TrajectorySearch::search(std::string_view digits) {
     // for any number that reaches that sum: its steps left are the same.
     const std::int32_t before_later =
         trajectory_.search(std::min(iterations_, later_ask) - first_ask);
+    if (before_later == stopped) return stopped;
     if (before_later != 0) return remember(found_here(first_ask + before_later), false);
     if (iterations_ <= later_ask) return remember(0, false);
 
@@ -60,6 +62,7 @@ std::int32_t TrajectorySearch::search(std::string_view digits) {
         return remember(known->steps, false);
     }
     const std::int32_t rest = trajectory_.search(iterations_ - later_ask);
+    if (rest == stopped) return stopped;
     return remember(found_here(rest == 0 ? 0 : later_ask + rest), true);
 }
 

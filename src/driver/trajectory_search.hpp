@@ -2,6 +2,7 @@
 // thread, reused for every number it tests, so that nothing is allocated per number.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -14,15 +15,20 @@ namespace revadd {
 class TrajectorySearch {
 public:
     // `iterations` >= 1 is the run's step limit; `memo` may be null; `team`, when not
-    // null, shares the steps of long numbers between threads.
-    TrajectorySearch(std::int32_t iterations, TrajectoryMemo* memo, StepTeam* team = nullptr)
+    // null, shares the steps of long numbers between threads; `stop`, when not null and
+    // raised, cuts a search short.
+    TrajectorySearch(std::int32_t iterations, TrajectoryMemo* memo, StepTeam* team = nullptr,
+                     const std::atomic<int>* stop = nullptr)
         : iterations_(iterations), memo_(memo) {
         trajectory_.share_steps(team);
+        trajectory_.stop_when(stop);
     }
 
     // Steps `digits` (as typed: leading zeros count, no sign) to its palindrome: the steps
     // it took, or 0 when none formed within the limit. The same outcome as search_number.
+    // `stopped` when the stop flag cut it short; the memo then learns nothing from it.
     std::int32_t search(std::string_view digits);
+    static constexpr std::int32_t stopped = Trajectory::stopped;
 
     // The palindrome of the last search that found one; valid until the next search.
     std::string_view palindrome() const { return palindrome_; }
