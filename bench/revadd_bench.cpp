@@ -1,6 +1,7 @@
 // revadd_bench: the deep and the wide workload through every way of stepping them, in
 // one process, as digit-steps per nanosecond (the digit counts of all the numbers
-// stepped, summed, over the time) and as ratios to the slower paths.
+// stepped, summed, over the time) and as ratios to the slower paths, with the peak
+// resident memory of each run on its own.
 //
 //   deep: 196, one number, 10,000 / 100,000 / 300,000 steps
 //   wide: 1 to 1,000,000, at most 1,000 steps each
@@ -11,10 +12,15 @@
 // on all cores (wide). `--quick` runs small versions of the same, to check it works.
 #include <sys/resource.h>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -32,17 +38,63 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Peak resident memory of one measured run, in MiB. The kernel's high-water mark is
+// reset before each run, so a run does not show the peak of the runs before it; where
+// it cannot be reset, the figure is the process's peak so far, and the header says so.
+class PeakMemory {
+public:
+    // Starts a new peak at the memory resident now.
+    void restart() {
+#ifdef __GLIBC__
+        // Heap that earlier runs freed would otherwise stay resident and count here.
+        malloc_trim(0);
+#endif
+        resettable_ = false;
+        if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+            resettable_ = std::fputs("5", f) >= 0;
+            resettable_ = std::fclose(f) == 0 && resettable_;
+        }
+    }
+
+    bool resettable() const { return resettable_; }
+
+    double mib() const {
+        if (resettable_) {
+            if (const long kib = status_kib("VmHWM:"); kib >= 0) return static_cast<double>(kib) / 1024.0;
+        }
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        return static_cast<double>(usage.ru_maxrss) / 1024.0;
+    }
+
+private:
+    // A "<field> <n> kB" line of /proc/self/status, -1 if there is none.
+    static long status_kib(const char* field) {
+        std::FILE* f = std::fopen("/proc/self/status", "r");
+        if (f == nullptr) return -1;
+        long kib = -1;
+        char line[256];
+        const std::size_t length = std::strlen(field);
+        while (std::fgets(line, sizeof line, f) != nullptr) {
+            if (std::strncmp(line, field, length) == 0) {
+                kib = std::strtol(line + length, nullptr, 10);
+                break;
+            }
+        }
+        std::fclose(f);
+        return kib;
+    }
+
+    bool resettable_ = false;
+};
+
+PeakMemory peak;
+
 double seconds_of(const std::function<void()>& work) {
+    peak.restart();
     const auto start = Clock::now();
     work();
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// Peak resident memory of the process so far, in MiB.
-double peak_rss_mib() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
 // Digit-steps of one number: the digit count of every number that is reversed and
@@ -82,7 +134,7 @@ void report(const std::string& workload, const std::string& path, double seconds
     const double rate = digit_steps / (seconds * 1e9);
     rows.push_back({workload, path, seconds, rate});
     std::printf("%-28s %-30s %9.3f s %9.2f digit-steps/ns   peak RSS %7.1f MiB\n", workload.c_str(),
-                path.c_str(), seconds, rate, peak_rss_mib());
+                path.c_str(), seconds, rate, peak.mib());
     std::fflush(stdout);
 }
 
@@ -192,8 +244,14 @@ int main(int argc, char** argv) {
     }
     std::printf("kernels usable here:");
     for (const revadd::ReverseAddKernel* k : revadd::usable_kernels()) std::printf(" %s", k->name);
-    std::printf("; best: %s; hardware threads: %u\n\n", revadd::best_kernel().name,
+    std::printf("; best: %s; hardware threads: %u\n", revadd::best_kernel().name,
                 std::thread::hardware_concurrency());
+    peak.restart();
+    if (!peak.resettable()) {
+        std::printf("peak RSS: /proc/self/clear_refs cannot be written here, so each figure is "
+                    "the process's peak so far (getrusage)\n");
+    }
+    std::printf("\n");
 
     const std::vector<std::string> deep = {"196"};
     if (quick) {
