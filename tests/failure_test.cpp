@@ -28,6 +28,7 @@
 #include "driver/process_setup.hpp"
 #include "driver/search_run.hpp"
 #include "driver/text_sink.hpp"
+#include "sanitizers.hpp"
 
 namespace {
 
@@ -244,17 +245,9 @@ TEST(FailureDeathTest, EngineAndCountLimitsEndTheProcessWithAMessage) {
     });
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-#define REVADD_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define REVADD_ASAN 1
-#endif
-#endif
-
 TEST(FailureDeathTest, OperatorNewThatFailsEndsTheProcessWithAMessage) {
-#ifdef REVADD_ASAN
-    GTEST_SKIP() << "the address sanitizer reports an impossible request itself";
+#ifdef REVADD_SANITIZED_ALLOCATOR
+    GTEST_SKIP() << "the sanitizer's allocator reports an impossible request itself";
 #else
     expect_deaths({
         {"operator new", [] {
