@@ -11,12 +11,16 @@
 #include <vector>
 
 #include "driver/range_search.hpp"
+#include "hit_records.hpp"
 #include "run_program.hpp"
 #include "sanitizers.hpp"
 
 namespace {
 
+using revadd::testing::HitRecord;
+using revadd::testing::keeps_every_hit_before;
 using revadd::testing::Outcome;
+using revadd::testing::records_of;
 using revadd::testing::run_revadd;
 using revadd::testing::RunSetup;
 using revadd::testing::SignalAt;
@@ -24,29 +28,6 @@ using revadd::testing::with_input;
 
 const std::string prompts =
     "enter starting number:\nenter range:\nenter number of iterations:\n";
-
-struct Record {
-    std::int64_t number;  // as the file shows it: no sign
-    std::string text;
-};
-
-// The file's records; a torn one fails the test.
-std::vector<Record> records_of(const std::string& text) {
-    std::vector<Record> records;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const std::size_t end = text.find(" iterations\n\n", at);
-        if (end == std::string::npos) {
-            ADD_FAILURE() << "a torn record: " << text.substr(at, 200);
-            break;
-        }
-        const std::size_t after = end + 13;
-        records.push_back({std::stoll(text.substr(at, text.find('\n', at) - at)),
-                           text.substr(at, after - at)});
-        at = after;
-    }
-    return records;
-}
 
 // Every record of a search of the magnitudes from `first` to `last`, one thread, as the
 // file shows them.
@@ -101,27 +82,15 @@ TEST(InterruptedRun, WideRunKeepsEveryHitFoundAndSaysWhereItStopped) {
         // The console shows what the file holds, signed like the start.
         ASSERT_TRUE(r.file.has_value());
         std::string signed_file;
-        const std::vector<Record> got = records_of(*r.file);
-        for (const Record& record : got) signed_file += (c.negative ? "-" : "") + record.text;
+        const std::vector<HitRecord> got = records_of(*r.file);
+        for (const HitRecord& record : got) signed_file += (c.negative ? "-" : "") + record.text;
         EXPECT_EQ(r.out, prompts + "\n" + signed_file);
         ASSERT_FALSE(got.empty());
 
         // Below the point reached, every hit; beyond it, only true hits, in order.
-        const std::vector<Record> truth =
+        const std::vector<HitRecord> truth =
             records_of(hits_between(c.start, std::max(got.back().number, reached), iterations));
-        std::size_t t = 0;
-        for (const Record& record : got) {
-            while (t < truth.size() && truth[t].number < record.number) {
-                EXPECT_GT(truth[t].number, reached - 1) << "hit of " << truth[t].number << " lost";
-                ++t;
-            }
-            ASSERT_LT(t, truth.size()) << "not a hit: " << record.text;
-            EXPECT_EQ(record.text, truth[t].text);
-            ++t;
-        }
-        for (; t < truth.size() && truth[t].number < reached; ++t) {
-            ADD_FAILURE() << "hit of " << truth[t].number << " lost";
-        }
+        EXPECT_TRUE(keeps_every_hit_before(got, truth, reached));
     }
 }
 

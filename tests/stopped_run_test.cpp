@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,10 +14,14 @@
 #include <vector>
 
 #include "driver/range_search.hpp"
+#include "hit_records.hpp"
 
 namespace {
 
 using revadd::RangeJob;
+using revadd::testing::HitRecord;
+using revadd::testing::keeps_every_hit_before;
+using revadd::testing::records_of;
 using revadd::RunOptions;
 
 // Collects the report and raises the stop flag after a chosen number of chunk writes.
@@ -45,26 +50,6 @@ private:
     int writes_ = 0;
 };
 
-struct Hit {
-    std::int64_t number;
-    std::string record;
-};
-
-// Splits a report into its records; the numbers must fit 64 bits.
-std::vector<Hit> records_of(const std::string& text) {
-    std::vector<Hit> hits;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const std::size_t end = text.find("\n\n", at);
-        EXPECT_NE(end, std::string::npos) << "a torn record: " << text.substr(at);
-        if (end == std::string::npos) break;
-        hits.push_back({std::stoll(text.substr(at, text.find('\n', at) - at)),
-                        text.substr(at, end + 2 - at)});
-        at = end + 2;
-    }
-    return hits;
-}
-
 RangeJob job_from_1(std::int32_t count, std::int32_t iterations) {
     RangeJob job;
     job.first_digits = "1";
@@ -91,7 +76,7 @@ struct StopCase {
 
 TEST(StoppedRun, KeepsEveryHitOfTheNumbersItSearchedInWholeRecords) {
     const RangeJob job = job_from_1(60000, 200);
-    const std::vector<Hit> full = records_of(full_report(job));
+    const std::vector<HitRecord> full = records_of(full_report(job));
     const std::vector<StopCase> cases = {
         {"one thread, stopped after the first chunk", 1, true, 1},
         {"one thread, no memo, stopped after ten chunks", 1, false, 10},
@@ -122,83 +107,73 @@ TEST(StoppedRun, KeepsEveryHitOfTheNumbersItSearchedInWholeRecords) {
         EXPECT_LT(searched, job.count);
         EXPECT_EQ(writer.console, writer.file);
 
-        // Every hit below the point reached, in order; beyond it only true hits, in order.
-        const std::vector<Hit> got = records_of(writer.file);
-        std::size_t f = 0;
-        for (const Hit& hit : got) {
-            while (f < full.size() && full[f].number < hit.number) {
-                EXPECT_GE(full[f].number, searched + 1) << "hit of " << full[f].number << " lost";
-                ++f;
-            }
-            ASSERT_LT(f, full.size()) << "not a hit: " << hit.record;
-            EXPECT_EQ(hit.record, full[f].record);
-            ++f;
-        }
-        while (f < full.size() && full[f].number <= searched) {
-            ADD_FAILURE() << "hit of " << full[f].number << " lost";
-            ++f;
-        }
+        // The numbers run from 1: the first one not searched is searched + 1.
+        EXPECT_TRUE(keeps_every_hit_before(records_of(writer.file), full, searched + 1));
     }
+}
+
+struct Stopped {
+    std::string console;
+    std::string file;
+    std::optional<std::int64_t> searched;
+};
+
+// Searches `job` with the stop flag raised by another thread `after` the start, or
+// before it when `after` is zero.
+Stopped search_stopped_after(const RangeJob& job, RunOptions options,
+                             std::chrono::milliseconds after) {
+    std::atomic<int> flag{after.count() == 0 ? SIGINT : 0};
+    StoppingWriter writer(flag, -1);
+    options.stop = &flag;
+    std::thread raiser([&flag, after] {
+        std::this_thread::sleep_for(after);
+        flag.store(SIGTERM);
+    });
+    revadd::search_range(job, options, writer);
+    raiser.join();
+    return {writer.console, writer.file, writer.searched};
 }
 
 TEST(StoppedRun, LongNumberStopsBetweenTwoSteps) {
     for (const unsigned threads : {1u, 2u}) {
         SCOPED_TRACE(std::to_string(threads) + " threads");
-        std::atomic<int> flag{0};
-        StoppingWriter writer(flag, -1);
         RunOptions options;
         options.threads = threads;
-        options.stop = &flag;
         RangeJob job;
         job.first_digits = "196";
         job.count = 1;
-        job.iterations = INT32_MAX;
         // Without the flag this search would go on for hours.
-        std::thread raiser([&flag] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            flag.store(15);
-        });
-        revadd::search_range(job, options, writer);
-        raiser.join();
-        EXPECT_EQ(writer.searched, std::optional<std::int64_t>(0));
-        EXPECT_EQ(writer.console, "");
-        EXPECT_EQ(writer.file, "");
+        job.iterations = INT32_MAX;
+        const Stopped r = search_stopped_after(job, options, std::chrono::milliseconds(50));
+        EXPECT_EQ(r.searched, std::optional<std::int64_t>(0));
+        EXPECT_EQ(r.console, "");
+        EXPECT_EQ(r.file, "");
     }
 }
 
 // 196 holds up the first chunk while the other thread finishes the chunks behind it:
 // the point reached is 196, whatever was written beyond it.
 TEST(StoppedRun, ChunkCutShortAheadOfFinishedOnesMarksThePointReached) {
-    std::atomic<int> flag{0};
-    StoppingWriter writer(flag, -1);
     RunOptions options;
     options.threads = 2;
     options.chunk_numbers = 10;
-    options.stop = &flag;
     RangeJob job;
     job.first_digits = "190";
     job.count = 200;
     job.iterations = 1000000;
-    std::thread raiser([&flag] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        flag.store(2);
-    });
-    revadd::search_range(job, options, writer);
-    raiser.join();
-    EXPECT_EQ(writer.searched, std::optional<std::int64_t>(6));
-    EXPECT_EQ(writer.file.substr(0, 4), "190\n");
-    EXPECT_EQ(writer.file.find("\n196\n"), std::string::npos);
+    const Stopped r = search_stopped_after(job, options, std::chrono::milliseconds(100));
+    EXPECT_EQ(r.searched, std::optional<std::int64_t>(6));
+    EXPECT_EQ(r.file.substr(0, 4), "190\n");
+    EXPECT_EQ(r.file.find("\n196\n"), std::string::npos);
 }
 
 TEST(StoppedRun, FlagRaisedBeforeTheStartSearchesNothing) {
-    std::atomic<int> flag{2};
-    StoppingWriter writer(flag, -1);
     RunOptions options;
     options.threads = 2;
-    options.stop = &flag;
-    revadd::search_range(job_from_1(1000, 50), options, writer);
-    EXPECT_EQ(writer.searched, std::optional<std::int64_t>(0));
-    EXPECT_EQ(writer.file, "");
+    const Stopped r =
+        search_stopped_after(job_from_1(1000, 50), options, std::chrono::milliseconds(0));
+    EXPECT_EQ(r.searched, std::optional<std::int64_t>(0));
+    EXPECT_EQ(r.file, "");
 }
 
 }  // namespace
