@@ -193,7 +193,9 @@ private:
     bool writing_ = false;        // a thread holds the writer role
     const std::atomic<int>* const stop_;
     Tally tally_;
-    std::int64_t searched_without_gap_ = 0;  // numbers searched before the first one not
+    // Numbers from the first of the range that were all searched: up to where the first
+    // chunk cut short by a stop got to. Only the writer role touches it.
+    std::int64_t searched_without_gap_ = 0;
 };
 
 }  // namespace

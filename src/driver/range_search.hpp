@@ -48,7 +48,7 @@ public:
     // The stop flag ended the search early: every number before the `searched`-th of
     // the range was searched and its hits written; beyond it, some numbers were not
     // searched. Called once, after the last write.
-    virtual void stopped(std::int64_t searched) { (void)searched; }
+    virtual void stopped(std::int64_t /*searched*/) {}
 };
 
 unsigned thread_count(const RunOptions& options);
