@@ -18,7 +18,6 @@
 #include <new>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,19 +27,14 @@
 #include "driver/process_setup.hpp"
 #include "driver/search_run.hpp"
 #include "driver/text_sink.hpp"
+#include "run_program.hpp"
 #include "sanitizers.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 namespace heap = revadd::heap;
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using revadd::testing::read_file;
 
 struct Forked {
     std::string out;

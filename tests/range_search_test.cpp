@@ -9,8 +9,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -21,6 +19,7 @@
 #include "driver/range_search.hpp"
 #include "driver/search_run.hpp"
 #include "driver/search_tuning.hpp"
+#include "run_program.hpp"
 
 namespace {
 
@@ -115,10 +114,7 @@ Report tool_run(const std::string& start, std::int32_t range, std::int32_t itera
     }
     r.console = read_all(out);
     std::fclose(out);
-    std::ifstream file("palin.txt", std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    r.file = text.str();
+    r.file = revadd::testing::read_file("palin.txt");
     fs::current_path(before);
     fs::remove_all(pattern);
     EXPECT_EQ(status, 0);

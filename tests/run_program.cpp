@@ -26,13 +26,6 @@ void check(bool ok, const char* what) {
     if (!ok) throw std::runtime_error(what);
 }
 
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 void write_file(const fs::path& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary);
     out << text;
@@ -127,6 +120,13 @@ std::string tail_of(const std::string& text) {
 }
 
 }  // namespace
+
+std::string read_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 Outcome run_revadd(const RunSetup& setup) {
     char pattern[] = "/tmp/revadd-e2e-XXXXXX";

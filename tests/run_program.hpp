@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstddef>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <utility>
@@ -51,6 +52,9 @@ struct Outcome {
     std::optional<std::string> file;  // palin.txt contents, if it is a regular file
     bool file_is_directory = false;
 };
+
+// The whole of a file, byte for byte; empty when it cannot be read.
+std::string read_file(const std::filesystem::path& path);
 
 // Throws std::runtime_error when the run cannot be set up or outlasts its timeout.
 Outcome run_revadd(const RunSetup& setup);
