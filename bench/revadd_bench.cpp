@@ -28,11 +28,11 @@
 #include <thread>
 #include <vector>
 
-#include "bignum/reverse_add_kernel.hpp"
-#include "bignum/step_team.hpp"
-#include "bignum/trajectory.hpp"
-#include "driver/number_search.hpp"
-#include "driver/range_search.hpp"
+#include "engine/reverse_add_kernel.hpp"
+#include "engine/step_team.hpp"
+#include "engine/trajectory.hpp"
+#include "search/reference_search.hpp"
+#include "search/range_search.hpp"
 
 namespace {
 

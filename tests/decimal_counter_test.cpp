@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "bignum/bignum.hpp"
-#include "driver/decimal_counter.hpp"
+#include "search/decimal_counter.hpp"
 
 namespace {
 

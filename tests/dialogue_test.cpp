@@ -13,8 +13,8 @@
 #include <variant>
 #include <vector>
 
-#include "driver/dialogue.hpp"
-#include "driver/text_sink.hpp"
+#include "cli/dialogue.hpp"
+#include "cli/text_sink.hpp"
 
 namespace {
 

@@ -23,10 +23,10 @@
 
 #include "bignum/bignum.hpp"
 #include "bignum/heap.hpp"
-#include "bignum/trajectory.hpp"
-#include "driver/process_setup.hpp"
-#include "driver/search_run.hpp"
-#include "driver/text_sink.hpp"
+#include "engine/trajectory.hpp"
+#include "cli/process_setup.hpp"
+#include "cli/run.hpp"
+#include "cli/text_sink.hpp"
 #include "run_program.hpp"
 #include "sanitizers.hpp"
 

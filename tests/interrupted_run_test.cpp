@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/range_search.hpp"
+#include "search/range_search.hpp"
 #include "hit_records.hpp"
 #include "run_program.hpp"
 #include "sanitizers.hpp"

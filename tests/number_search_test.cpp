@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/number_search.hpp"
+#include "search/reference_search.hpp"
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "bignum/bignum.hpp"
-#include "driver/number_search.hpp"
-#include "driver/range_search.hpp"
-#include "driver/search_run.hpp"
-#include "driver/search_tuning.hpp"
+#include "search/reference_search.hpp"
+#include "search/range_search.hpp"
+#include "cli/run.hpp"
+#include "search/search_tuning.hpp"
 #include "run_program.hpp"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/report_format.hpp"
+#include "search/report_format.hpp"
 
 namespace {
 

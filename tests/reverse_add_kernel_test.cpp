@@ -12,10 +12,10 @@
 
 #include "bignum/bignum.hpp"
 #include "bignum/heap.hpp"
-#include "bignum/reverse_add_kernel.hpp"
-#include "bignum/step_team.hpp"
-#include "bignum/trajectory.hpp"
-#include "driver/number_search.hpp"
+#include "engine/reverse_add_kernel.hpp"
+#include "engine/step_team.hpp"
+#include "engine/trajectory.hpp"
+#include "search/reference_search.hpp"
 
 namespace {
 

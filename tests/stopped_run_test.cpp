@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/range_search.hpp"
+#include "search/range_search.hpp"
 #include "hit_records.hpp"
 
 namespace {

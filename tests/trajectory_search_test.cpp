@@ -12,10 +12,10 @@
 
 #include "bignum/bignum.hpp"
 #include "bignum/heap.hpp"
-#include "driver/number_search.hpp"
-#include "driver/search_tuning.hpp"
-#include "driver/trajectory_memo.hpp"
-#include "driver/trajectory_search.hpp"
+#include "search/reference_search.hpp"
+#include "search/search_tuning.hpp"
+#include "search/trajectory_memo.hpp"
+#include "search/trajectory_search.hpp"
 
 namespace {
 

@@ -13,8 +13,8 @@
 
 #include "bignum/bignum.hpp"
 #include "bignum/heap.hpp"
-#include "bignum/reverse_add_kernel.hpp"
-#include "bignum/trajectory.hpp"
+#include "engine/reverse_add_kernel.hpp"
+#include "engine/trajectory.hpp"
 #include "fuzz_check.hpp"
 
 namespace {

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "bignum/bignum.hpp"
-#include "driver/dialogue.hpp"
-#include "driver/text_sink.hpp"
+#include "cli/dialogue.hpp"
+#include "cli/text_sink.hpp"
 #include "fuzz_check.hpp"
 
 namespace {

@@ -14,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/number_search.hpp"
-#include "driver/range_search.hpp"
-#include "driver/search_tuning.hpp"
+#include "search/reference_search.hpp"
+#include "search/range_search.hpp"
+#include "search/search_tuning.hpp"
 #include "fuzz_check.hpp"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "dialogue.hpp"
 #include "process_setup.hpp"
-#include "search_run.hpp"
+#include "run.hpp"
 #include "stop_signal.hpp"
 #include "text_sink.hpp"
 

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <system_error>
 
-#include "tuning.hpp"
+#include "engine_tuning.hpp"
 
 namespace revadd {
 

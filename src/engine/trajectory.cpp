@@ -4,9 +4,9 @@
 #include <cassert>
 #include <cstring>
 
-#include "fatal.hpp"
-#include "heap.hpp"
-#include "tuning.hpp"
+#include "bignum/fatal.hpp"
+#include "bignum/heap.hpp"
+#include "engine_tuning.hpp"
 
 namespace revadd {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "report_format.hpp"
+#include "search/report_format.hpp"
 #include "text_sink.hpp"
 
 namespace revadd {

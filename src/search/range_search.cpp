@@ -13,7 +13,7 @@
 
 #include "decimal_counter.hpp"
 #include "trajectory_memo.hpp"
-#include "../bignum/step_team.hpp"
+#include "engine/step_team.hpp"
 #include "trajectory_search.hpp"
 
 namespace revadd {

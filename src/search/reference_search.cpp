@@ -1,12 +1,12 @@
 // Steps a trajectory through the record arithmetic: a fresh reversal and a fresh sum per
 // step, the palindrome test a comparison of the sum with its reversal.
-#include "number_search.hpp"
+#include "reference_search.hpp"
 
 #include <cassert>
 #include <cstring>
 
-#include "../bignum/bignum.hpp"
-#include "../bignum/heap.hpp"
+#include "bignum/bignum.hpp"
+#include "bignum/heap.hpp"
 
 namespace revadd {
 namespace {

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "dialogue.hpp"
-#include "range_search.hpp"
+#include "search/range_search.hpp"
 #include "text_sink.hpp"
 
 namespace revadd {

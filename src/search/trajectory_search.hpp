@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "../bignum/trajectory.hpp"
+#include "engine/trajectory.hpp"
 #include "trajectory_memo.hpp"
 
 namespace revadd {

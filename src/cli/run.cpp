@@ -1,18 +1,18 @@
 // The run: parse the start, work out the end of the range, search the range on all
 // cores, report the hits on the console and in the file as they come in range order,
 // then close with the summary.
-#include "search_run.hpp"
+#include "run.hpp"
 
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
 
-#include "../bignum/bignum.hpp"
-#include "../bignum/fatal.hpp"
-#include "decimal_counter.hpp"
-#include "range_search.hpp"
-#include "report_format.hpp"
+#include "bignum/bignum.hpp"
+#include "bignum/fatal.hpp"
+#include "search/decimal_counter.hpp"
+#include "search/range_search.hpp"
+#include "search/report_format.hpp"
 #include "result_file.hpp"
 #include "stop_signal.hpp"
 

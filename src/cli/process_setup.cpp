@@ -7,7 +7,7 @@
 #include <csignal>
 #include <new>
 
-#include "../bignum/fatal.hpp"
+#include "bignum/fatal.hpp"
 
 namespace revadd {
 
