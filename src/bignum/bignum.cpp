@@ -79,8 +79,6 @@ void int2big(bignum* a, std::int32_t value) {
     a->ndigits = length;
 }
 
-void bigPrint(bignum a) { std::printf(a.sign == 1 ? "%s\n" : "-%s\n", a.number); }
-
 void bigFree(bignum* a) {
     if (a->initialized == 1) heap::release(a->number);
     a->number = nullptr;

@@ -40,9 +40,6 @@ void str2big(bignum* a, std::string_view token);
 // Converts a 32-bit integer; the most negative one gets its true magnitude.
 void int2big(bignum* a, std::int32_t value);
 
-// Writes the number and a newline to standard output, '-' first when negative.
-void bigPrint(bignum a);
-
 // Releases the buffer and marks the record as never initialised.
 void bigFree(bignum* a);
 

@@ -44,8 +44,4 @@ void release(void* block) noexcept { std::free(block); }
 
 void fail_after(Op op, long skip) noexcept { pending[static_cast<std::size_t>(op)].store(skip); }
 
-void clear_failures() noexcept {
-    for (std::atomic<long>& left : pending) left.store(-1);
-}
-
 }  // namespace revadd::heap

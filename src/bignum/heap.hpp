@@ -17,7 +17,5 @@ void release(void* block) noexcept;
 // Makes the request of kind `op` that comes after `skip` successful ones of that kind
 // fail once. Only tests call this; the tool never does.
 void fail_after(Op op, long skip) noexcept;
-// Cancels every pending failure.
-void clear_failures() noexcept;
 
 }  // namespace revadd::heap

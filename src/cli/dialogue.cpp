@@ -88,12 +88,6 @@ std::variant<std::int32_t, Refusal> ask_int32(std::FILE* in, TextSink& out, cons
 
 }  // namespace
 
-std::optional<std::int32_t> parse_int32(std::string_view token) {
-    Int32Scanner scanner;
-    for (char c : token) scanner.take(c);
-    return scanner.value();
-}
-
 std::variant<Answers, Refusal> ask(std::FILE* in, TextSink& out) {
     Answers answers;
 

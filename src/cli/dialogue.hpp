@@ -30,10 +30,6 @@ struct Refusal {
     std::string message;
 };
 
-// An optional '+' or '-', then one or more decimal digits (leading zeros allowed), with a
-// value that fits a 32-bit signed integer; anything else gives nothing.
-std::optional<std::int32_t> parse_int32(std::string_view token);
-
 // Writes each prompt to `out` (flushed, so that it shows before input is awaited) and
 // reads its answer from `in`.
 std::variant<Answers, Refusal> ask(std::FILE* in, TextSink& out);

@@ -29,8 +29,6 @@ public:
     StepTeam(const StepTeam&) = delete;
     StepTeam& operator=(const StepTeam&) = delete;
 
-    unsigned size() const { return members_; }
-
     // Writes limbs [0, limbs_for(n)) of src + reverse(src) into dst like one kernel call
     // over the whole number and returns the carry out of the top limb.
     unsigned add_reversed(const ReverseAddKernel& kernel, std::uint8_t* dst,

@@ -27,7 +27,6 @@ public:
     void reserve(std::size_t count, std::size_t keep);
     std::uint8_t* data() { return limbs_; }
     const std::uint8_t* data() const { return limbs_; }
-    std::size_t capacity() const { return capacity_; }
 
 private:
     std::size_t phase_;

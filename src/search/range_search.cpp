@@ -19,6 +19,24 @@
 namespace revadd {
 namespace {
 
+unsigned thread_count(const RunOptions& options) {
+    if (options.threads > 0) return options.threads;
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+// Numbers per chunk: fewer the costlier a number can be, and few enough that every
+// thread gets several chunks of a short range.
+std::int32_t chunk_numbers(std::int32_t count, std::int32_t iterations, unsigned threads) {
+    const auto limit = static_cast<std::uint64_t>(std::max(iterations, 1));
+    const std::uint64_t by_work = tuning::chunk_digit_work / (limit * limit);
+    const std::uint64_t by_spread = static_cast<std::uint64_t>(std::max(count, 0)) /
+                                    (std::uint64_t{std::max(threads, 1u)} *
+                                     static_cast<std::uint64_t>(tuning::min_chunks_per_thread));
+    const std::uint64_t chunk = std::min({by_work, by_spread,
+                                          static_cast<std::uint64_t>(tuning::max_chunk_numbers)});
+    return static_cast<std::int32_t>(std::max<std::uint64_t>(chunk, 1));
+}
+
 // The report of one chunk: made by the thread that searched it, kept in a slot until
 // every chunk before it is written.
 struct ChunkReport {
@@ -199,22 +217,6 @@ private:
 };
 
 }  // namespace
-
-unsigned thread_count(const RunOptions& options) {
-    if (options.threads > 0) return options.threads;
-    return std::max(1u, std::thread::hardware_concurrency());
-}
-
-std::int32_t chunk_numbers(std::int32_t count, std::int32_t iterations, unsigned threads) {
-    const auto limit = static_cast<std::uint64_t>(std::max(iterations, 1));
-    const std::uint64_t by_work = tuning::chunk_digit_work / (limit * limit);
-    const std::uint64_t by_spread = static_cast<std::uint64_t>(std::max(count, 0)) /
-                                    (std::uint64_t{std::max(threads, 1u)} *
-                                     static_cast<std::uint64_t>(tuning::min_chunks_per_thread));
-    const std::uint64_t chunk = std::min({by_work, by_spread,
-                                          static_cast<std::uint64_t>(tuning::max_chunk_numbers)});
-    return static_cast<std::int32_t>(std::max<std::uint64_t>(chunk, 1));
-}
 
 Tally search_range(const RangeJob& job, const RunOptions& options, ChunkWriter& writer) {
     assert(job.count >= 1 && job.iterations >= 1);

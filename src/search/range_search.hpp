@@ -51,12 +51,6 @@ public:
     virtual void stopped(std::int64_t /*searched*/) {}
 };
 
-unsigned thread_count(const RunOptions& options);
-
-// Numbers per chunk: fewer the costlier a number can be, and few enough that every
-// thread gets several chunks of a short range.
-std::int32_t chunk_numbers(std::int32_t count, std::int32_t iterations, unsigned threads);
-
 // Searches every number of the job (count >= 1, iterations >= 1), or those it reaches
 // before the stop flag is raised, and returns the tally of the hits; the text goes to
 // `writer` as it is produced.

@@ -42,14 +42,4 @@ bool TrajectoryMemo::insert(MemoKey kind, std::string_view sum, std::int32_t ste
     return stored;
 }
 
-std::size_t TrajectoryMemo::size(MemoKey kind) const {
-    const std::size_t first = kind == MemoKey::first_sum ? 0 : tuning::memo_shards;
-    std::size_t total = 0;
-    for (std::size_t i = first; i < first + tuning::memo_shards; ++i) {
-        const std::lock_guard lock(shards_[i].mutex);
-        total += shards_[i].entries.size();
-    }
-    return total;
-}
-
 }  // namespace revadd

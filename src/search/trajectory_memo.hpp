@@ -43,10 +43,6 @@ public:
     bool insert(MemoKey kind, std::string_view sum, std::int32_t steps,
                 std::string_view palindrome);
 
-    // Counted against the budget: key and palindrome bytes plus a fixed cost per entry.
-    std::size_t bytes_used() const { return used_.load(std::memory_order_relaxed); }
-    std::size_t size(MemoKey kind) const;
-
 private:
     struct Hash {
         using is_transparent = void;

@@ -1,0 +1,104 @@
+// The engine: every kernel against limbs worked out from the text, trajectories against
+// the step-by-step search, steps shared between threads against one kernel call.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "engine/step_team.hpp"
+#include "engine/trajectory.hpp"
+#include "reference.hpp"
+#include "search/reference_search.hpp"
+
+namespace {
+
+using namespace revadd;
+std::mt19937 rng(20261207);  // the failure messages name the numbers drawn
+
+std::string random_digits(std::size_t n) {
+    std::string s(n, '0');
+    for (char& c : s) c = static_cast<char>('0' + rng() % 10);
+    return s;
+}
+
+// Digit pairs d[k] + d[n-1-k] summing to 9 but a pair of 10 or more at `from` and one
+// below 9 at `to`: a carry born at `from` runs through every limb up to `to`.
+std::string carry_run(std::size_t n, std::size_t from, std::size_t to) {
+    std::string digits(n, '0');
+    for (std::size_t k = 0; 2 * k < n; ++k) {
+        const int sum = k == from ? 10 + static_cast<int>(rng() % 9) : k == to ? static_cast<int>(rng() % 9) : 9;
+        const int low = std::max(sum - 9, 0), d = 2 * k + 1 == n ? sum / 2 : low + static_cast<int>(rng() % (std::min(sum, 9) - low + 1));
+        digits[k] = static_cast<char>('0' + d);
+        digits[n - 1 - k] = static_cast<char>('0' + sum - d);
+    }
+    return digits;
+}
+
+TEST(Kernels, EverySegmentMatchesPlainLimbsAndEveryChangedDigitUndoesAPalindrome) {
+    std::vector<std::string> numbers = {"0", "00", "012", "000100"};
+    for (std::size_t n = 1; n <= 300; ++n) numbers.push_back(random_digits(n));
+    for (int i = 0; i < 40; ++i) numbers.push_back(random_digits(301 + rng() % 4700));
+    for (std::size_t n : {64, 127, 128, 129, 256, 257, 1000}) numbers.push_back(std::string(n, '9'));
+    for (std::size_t n : {260, 261}) {  // carries born at every place, stopped anywhere after
+        for (std::size_t from = 0; from < n / 2; ++from) numbers.push_back(carry_run(n, from, from + 1 + rng() % (n / 2 - from)));
+    }
+    for (const std::string& digits : numbers) {
+        const std::size_t m = limbs_for(digits.size());
+        ASSERT_EQ(tests::check_kernels(digits, 0, m, 0), "");
+        for (int i = 0; i < 3; ++i) {
+            const std::size_t a = rng() % (m + 1), b = rng() % (m + 1);
+            ASSERT_EQ(tests::check_kernels(digits, std::min(a, b), std::max(a, b), rng() % 2), "");
+        }
+    }
+    for (std::size_t n = 0; n <= 520; n += n < 300 ? 1 : 73) {
+        std::string palindrome = random_digits(n);
+        std::copy(palindrome.begin(), palindrome.begin() + static_cast<std::ptrdiff_t>(n / 2), palindrome.rbegin());
+        for (std::size_t k = 0; k <= n; ++k) {  // k == n leaves it a palindrome
+            std::string digits = palindrome;
+            if (k < n) digits[k] = static_cast<char>('0' + (digits[k] - '0' + 1 + rng() % 9) % 10);
+            ASSERT_EQ(tests::check_kernels(digits, 0, 0, 0), "");
+        }
+    }
+}
+
+TEST(Trajectory, SearchesMatchTheStepByStepSearch) {
+    std::vector<std::pair<std::string, std::int32_t>> starts = {
+        {"89", 24}, {"89", 23}, {"0", 1}, {"00", 1}, {"012", 3}, {"010", 3}, {"000100", 4}, {"10911", 55},
+        {"10911", 54}, {"1186060307891929990", 261}, {std::string(3000, '7'), 20}, {"", 2}};
+    for (int i = 0; i < 300; ++i) starts.emplace_back(random_digits(1 + rng() % 25), 1 + rng() % 120);
+    for (const ReverseAddKernel* kernel : usable_kernels()) {
+        Trajectory t(*kernel);  // one for all: what a number leaves must not matter to the next
+        t.assign("196");
+        EXPECT_EQ(t.search(10000), 0);
+        EXPECT_EQ(t.size(), 4159u) << kernel->name;
+        for (const auto& [digits, limit] : starts) {
+            const SearchOutcome want = search_number(digits, limit);
+            t.assign(digits.empty() ? "0" : digits);
+            std::string text;
+            const std::int32_t steps = t.search(limit);
+            t.append_text(text);
+            ASSERT_EQ(std::to_string(steps) + " " + (steps > 0 ? text : ""),
+                      std::to_string(want.formed ? want.steps : 0) + " " + want.palindrome)
+                << kernel->name << " " << digits << " within " << limit;
+        }
+    }
+}
+
+TEST(StepTeam, SharedStepsMatchOneKernelCall) {
+    std::vector<std::string> numbers;
+    for (std::size_t n : {0, 1, 2, 3, 7, 64, 129, 1000, 1001, 20001}) numbers.push_back(random_digits(n));
+    for (std::size_t n : {999, 6001}) numbers.push_back(carry_run(n, 0, n));  // through every segment
+    for (std::size_t from : {374, 748, 749, 750, 1497}) numbers.push_back(carry_run(3001, from, from + 5 + rng() % 200));
+    for (unsigned threads : {1u, 2u, 3u, 4u}) {
+        StepTeam team(threads);
+        for (const std::string& digits : numbers) {
+            std::vector<std::uint8_t> src = tests::guarded_limbs(digits), one(src.size() + kernel_guard), shared = one;
+            const std::size_t m = limbs_for(digits.size());
+            const unsigned carry = best_kernel().add_reversed(one.data() + kernel_guard, src.data() + kernel_guard, digits.size(), 0, m, 0);
+            ASSERT_EQ(team.add_reversed(best_kernel(), shared.data() + kernel_guard, src.data() + kernel_guard, digits.size()), carry);
+            const auto limbs = [&](const std::vector<std::uint8_t>& v) { return std::vector<std::uint8_t>(v.begin() + kernel_guard, v.begin() + static_cast<std::ptrdiff_t>(kernel_guard + m)); };
+            ASSERT_EQ(limbs(shared), limbs(one)) << threads << " threads, " << digits.size() << " digits";
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,159 @@
+#include "reference.hpp"
+
+#include <algorithm>
+#include <map>
+
+#include "bignum/bignum.hpp"
+#include "engine/reverse_add_kernel.hpp"
+#include "search/reference_search.hpp"
+
+namespace revadd::tests {
+
+std::string decimal_sum(const std::string& a, const std::string& b) {
+    std::string out;
+    unsigned carry = 0;
+    for (std::size_t k = 0; k < a.size() || k < b.size() || carry != 0; ++k) {
+        unsigned d = carry + (k < a.size() ? a[a.size() - 1 - k] - '0' : 0) + (k < b.size() ? b[b.size() - 1 - k] - '0' : 0);
+        out.push_back(static_cast<char>('0' + d % 10));
+        carry = d / 10;
+    }
+    while (out.size() > 1 && out.back() == '0') out.pop_back();
+    return out.empty() ? "0" : std::string(out.rbegin(), out.rend());
+}
+
+Report reference_report(const std::string& start, std::int32_t range, std::int32_t iterations) {
+    bignum number{}, one{}, end{}, width{};
+    for (bignum* b : {&number, &one, &end, &width}) bigInit(b);
+    str2big(&number, start);
+    str2big(&one, "1");
+    str2big(&end, start);
+    int2big(&width, range);
+    bigAdd(&end, end, width);
+    const std::string sign = number.sign == 0 ? "-" : "";
+    Report r{"\n", "", ""};
+    for (std::int32_t i = 0; i < range && iterations > 0; ++i) {
+        const SearchOutcome found = search_number(number.number, iterations);
+        if (found.formed) {
+            const std::string record = std::string(number.number) + "\n" + found.palindrome + "\n" +
+                                       std::to_string(found.steps) + " iterations\n\n";
+            r.console += sign + record;
+            r.hits += record;
+            r.low = r.count++ == 0 ? found.steps : std::min(r.low, found.steps);
+            r.high = std::max(r.high, found.steps);
+        }
+        bigAdd(&number, number, one);
+    }
+    const std::string summary = std::to_string(r.count) + " of " + std::to_string(range) + " numbers in the range\n" +
+                                start + " to " + sign + end.number + "\nformed palindromes in " +
+                                std::to_string(iterations) + " or fewer iterations\nhigh iterations: " +
+                                std::to_string(r.high) + "\nlow iterations: " + std::to_string(r.low) + "\n";
+    r.console += summary;
+    r.file = r.hits + summary;
+    for (bignum* b : {&number, &one, &end, &width}) bigFree(b);
+    return r;
+}
+
+std::vector<HitRecord> records_of(const std::string& text) {
+    std::vector<HitRecord> records;
+    for (std::size_t at = 0, end; at < text.size(); at = end) {
+        end = std::min(text.find(" iterations\n\n", at), text.size());
+        const std::string first_line = text.substr(at, text.find('\n', at) - at);
+        const bool whole = end < text.size() && !first_line.empty() && first_line.size() < 19 &&
+                           first_line.find_first_not_of("0123456789") == std::string::npos;
+        end = std::min(end + 13, text.size());
+        records.push_back({whole ? std::stoll(first_line) : -1, text.substr(at, end - at)});
+    }
+    return records;
+}
+
+bool keeps_every_hit_before(const std::vector<HitRecord>& got, const std::vector<HitRecord>& truth,
+                            std::int64_t first_unsearched) {
+    std::size_t t = 0;
+    const auto none_lost_before = [&](std::int64_t number) {  // skips the true hits below it
+        for (; t < truth.size() && truth[t].number < number; ++t) {
+            if (truth[t].number < first_unsearched) return false;
+        }
+        return true;
+    };
+    for (const HitRecord& record : got) {
+        if (!none_lost_before(record.number) || t == truth.size() || truth[t++].text != record.text) return false;
+    }
+    return none_lost_before(first_unsearched);
+}
+
+std::vector<std::uint8_t> guarded_limbs(const std::string& digits) {
+    const std::size_t n = digits.size();
+    std::vector<std::uint8_t> limbs(limbs_for(n) + 2 * kernel_guard + 1);
+    for (std::size_t i = 0; i < limbs.size(); ++i) limbs[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
+    limbs[kernel_guard - 1] = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        std::uint8_t& limb = limbs[kernel_guard + k / 2];
+        limb = static_cast<std::uint8_t>((k % 2 == 0 ? 0 : limb) + (digits[n - 1 - k] - '0') * (k % 2 == 0 ? 1 : 10));
+    }
+    return limbs;
+}
+
+std::string check_kernels(const std::string& digits, std::size_t begin, std::size_t end, unsigned carry) {
+    const std::size_t n = digits.size(), m = limbs_for(n);
+    const std::string backwards(digits.rbegin(), digits.rend());
+    const auto limb = [&](const std::string& s, std::size_t j) {
+        const auto d = [&](std::size_t k) { return k < n ? s[n - 1 - k] - '0' : 0; };
+        return static_cast<unsigned>(d(2 * j) + 10 * d(2 * j + 1));
+    };
+    std::vector<std::uint8_t> src = guarded_limbs(digits), want;
+    unsigned out = carry;
+    for (std::size_t j = begin; j < end; ++j, out /= 100) {
+        out += limb(digits, j) + limb(backwards, j);
+        want.push_back(static_cast<std::uint8_t>(out % 100));
+    }
+    for (const ReverseAddKernel* kernel : usable_kernels()) {
+        std::vector<std::uint8_t> dst(m + 3 * kernel_guard, 0xA5);
+        const std::string where = std::string(kernel->name) + " on " + std::to_string(n) + " digits, [" +
+                                  std::to_string(begin) + ", " + std::to_string(end) + "): ";
+        if (kernel->add_reversed(dst.data() + kernel_guard, src.data() + kernel_guard, n, begin, end, carry) != out) {
+            return where + "carry out";
+        }
+        if (!std::equal(want.begin(), want.end(), dst.begin() + static_cast<std::ptrdiff_t>(kernel_guard + begin))) {
+            return where + "limbs";
+        }
+        for (std::size_t j = 0; j < dst.size(); ++j) {  // a sum up to the top may write the guard above
+            if ((j < kernel_guard + begin || j >= kernel_guard + end + (end == m ? kernel_guard : 0)) && dst[j] != 0xA5) {
+                return where + "wrote outside at " + std::to_string(j);
+            }
+        }
+        if (kernel->is_palindrome(src.data() + kernel_guard, n) != (digits == backwards)) return where + "palindrome test";
+    }
+    return "";
+}
+
+std::string check_range(const std::string& start, std::int32_t count, std::int32_t limit, RunOptions options) {
+    struct Collect final : ChunkWriter {
+        std::string console, file;
+        void write(std::string_view c, std::string_view f) override {
+            console.append(c);
+            file.append(f);
+        }
+    } got;
+    const bool negative = start[0] == '-';
+    const std::string digits = start.substr(negative || start[0] == '+' ? 1 : 0);
+    RangeJob job;
+    job.first_digits = digits;
+    job.count = count;
+    job.iterations = limit;
+    job.negative = negative;
+    const Tally tally = search_range(job, options, got);
+    static std::map<std::string, Report> known;  // the same range is asked of every way of running it
+    const std::string key = start + " " + std::to_string(count) + " " + std::to_string(limit);
+    if (!known.count(key)) known[key] = reference_report(start, count, limit);
+    const Report& want = known[key];
+    const std::string where = key + " on " +
+                              std::to_string(options.threads) + " threads, chunk " + std::to_string(options.chunk_numbers) +
+                              (options.use_memo ? ", memo " + std::to_string(options.memo_budget_bytes) : ", no memo") + ": ";
+    if (got.file != want.hits) return where + "file records\n" + got.file.substr(0, 300);
+    const std::size_t summary = want.file.size() - want.hits.size();
+    if (got.console != want.console.substr(1, want.console.size() - 1 - summary)) return where + "console records";
+    if (tally.count() != want.count || tally.high() != want.high || tally.low() != want.low) return where + "tally";
+    return "";
+}
+
+}  // namespace revadd::tests

@@ -1,0 +1,147 @@
+// Runs over a range in this process: whatever the threads, the chunks and the memo, the
+// hits and the tally are those of the step-by-step search; a run stopped part-way keeps
+// whole records in range order; the memo keeps to its budget.
+#include <gtest/gtest.h>
+#include <malloc.h>
+
+#include <csignal>
+#include <optional>
+#include <thread>
+
+#include "reference.hpp"
+#include "search/reference_search.hpp"
+#include "search/trajectory_memo.hpp"
+
+namespace {
+
+using namespace revadd;
+
+RunOptions options(unsigned threads, std::int32_t chunk, bool memo, std::size_t budget = tuning::memo_budget_bytes) {
+    RunOptions o;
+    o.threads = threads;
+    o.chunk_numbers = chunk;
+    o.use_memo = memo;
+    o.memo_budget_bytes = budget;
+    return o;
+}
+
+// Long trajectories, Lychrel candidates, hits at the last allowed step and one step short
+// of it, the memo's first question, leading zeros, signs, powers of ten crossed, single
+// numbers whose steps the other threads share.
+TEST(RangeSearch, EveryThreadCountChunkSizeAndMemoFindsWhatTheStepByStepSearchFinds) {
+    const std::vector<std::tuple<std::string, std::int32_t, std::int32_t>> cases = {
+        {"1", 400, 30},  {"180", 220, 60}, {"680", 220, 45}, {"1985", 30, 80}, {"85", 20, 24},
+        {"85", 20, 23},  {"1", 120, tuning::memo_from_step}, {"1", 120, tuning::memo_from_step + 1},
+        {"90", 30, 1},   {"012", 25, 20},  {"00", 15, 10},   {"-12", 40, 20},  {"-190", 12, 50},
+        {"+95", 10, 30}, {"990", 20, 30},  {"09990", 20, 30}, {"1186060307891929985", 12, 300},
+        {"1186060307891929990", 1, 300},   {"196", 1, 3000}};
+    for (const auto& [start, count, limit] : cases) {
+        for (const unsigned threads : {1u, 2u, 3u, 8u}) {
+            for (const std::int32_t chunk : {0, 1, 7}) {
+                for (const bool memo : {false, true}) {
+                    ASSERT_EQ(tests::check_range(start, count, limit, options(threads, chunk, memo)), "");
+                }
+            }
+        }
+    }
+    // Wide enough for the memo to matter, which may be roomy, small, or without room.
+    const std::size_t entry = tuning::memo_entry_overhead_bytes + 40;
+    for (const RunOptions& o : {options(2, 0, true), options(3, 0, true, 0), options(2, 0, true, 40 * entry), options(8, 3, true)}) {
+        ASSERT_EQ(tests::check_range("1", 15000, 300, o), "");
+    }
+}
+
+// Collects what a search hands on; stops it after `stop_after` writes, and holds up the
+// first write for `first_write_delay`.
+struct Collector final : ChunkWriter {
+    std::atomic<int> flag{0};
+    int stop_after = -1, writes = 0;
+    std::chrono::milliseconds first_write_delay{0};
+    std::string console, file, calls;  // calls: 'w' a write, 'c' caught up
+    std::optional<std::int64_t> searched;
+    void caught_up() override { calls += 'c'; }
+    void write(std::string_view c, std::string_view f) override {
+        EXPECT_FALSE(searched) << "a write after the stop";
+        calls += 'w';
+        if (writes == 0) std::this_thread::sleep_for(first_write_delay);
+        console.append(c);
+        file.append(f);
+        if (++writes == stop_after) flag.store(SIGINT);
+    }
+    void stopped(std::int64_t n) override {
+        EXPECT_FALSE(searched) << "the stop reported twice";
+        searched = n;
+    }
+    Tally run(const char* first, std::int32_t count, std::int32_t iterations, RunOptions o) {
+        RangeJob job;
+        job.first_digits = first;
+        job.count = count;
+        job.iterations = iterations;
+        o.stop = &flag;
+        return search_range(job, o, *this);
+    }
+};
+
+// While the oldest chunk is being written the other thread searches on, so that more
+// chunks are ready when the write ends, but only as far as the window of chunks: a chunk
+// beyond it would take the slot of one not yet written.
+TEST(RangeSearch, ChunksWaitForTheirSlotWhileTheOldestIsWritten) {
+    Collector c;
+    c.first_write_delay = std::chrono::milliseconds(300);
+    c.run("1", 5000, 10, options(2, 1, true));
+    EXPECT_EQ(c.file, tests::reference_report("1", 5000, 10).hits);
+    EXPECT_EQ(c.calls.substr(0, 3), "www");
+}
+
+// A run stopped after some chunks were written, or from another thread at a moment,
+// keeps every hit below the point it names and beyond it only true hits in order: one
+// thread takes no chunk after the stop; a stop before the start searches nothing; a long
+// number is cut short between two steps; a chunk held up by 196 marks the point reached.
+TEST(StoppedSearch, KeepsEveryHitBeforeThePointItNamesInWholeRecords) {
+    const auto wide = tests::records_of(tests::reference_report("1", 30000, 200).hits);
+    for (const auto& [first, count, limit, threads, memo, chunk, stop_after, after_ms, point] :
+         std::vector<std::tuple<const char*, std::int32_t, std::int32_t, unsigned, bool, std::int32_t, int, int, std::int64_t>>{
+             {"1", 30000, 200, 1, true, 100, 1, -1, 100}, {"1", 30000, 200, 1, false, 100, 10, -1, 1000},
+             {"1", 30000, 200, 2, true, 100, 1, -1, -1},  {"1", 30000, 200, 2, false, 100, 5, -1, -1},
+             {"1", 1000, 50, 2, true, 0, -1, 0, 0},        {"196", 1, INT32_MAX, 1, true, 0, -1, 50, 0},
+             {"196", 1, INT32_MAX, 2, true, 0, -1, 50, 0}, {"190", 200, 1000000, 2, true, 10, -1, 100, 6}}) {
+        Collector c;
+        c.stop_after = stop_after;
+        c.flag = after_ms == 0 ? SIGINT : 0;
+        std::thread raiser([&c, ms = after_ms] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::max(ms, 0)));
+            if (ms > 0) c.flag.store(SIGTERM);
+        });
+        c.run(first, count, limit, options(threads, chunk, memo));
+        raiser.join();
+        ASSERT_TRUE(c.searched) << first;
+        EXPECT_TRUE(point >= 0 ? *c.searched == point : *c.searched >= stop_after * 100 && *c.searched < count) << *c.searched;
+        EXPECT_EQ(c.console, c.file);
+        const auto truth = count == 30000 ? wide : tests::records_of(tests::reference_report(first, count, std::min(limit, 1000)).hits);
+        EXPECT_TRUE(tests::keeps_every_hit_before(tests::records_of(c.file), truth, std::stoll(first) + *c.searched)) << first;
+    }
+}
+
+TEST(TrajectoryMemo, KeepsAnEntryThatFillsItsBudgetExactlyAndNoMore) {
+    const std::size_t cost = 3 + 4 + tuning::memo_entry_overhead_bytes;
+    TrajectoryMemo short_by_one(cost - 1), exact(cost);
+    EXPECT_FALSE(short_by_one.insert(MemoKey::first_sum, "123", 5, "4444"));
+    EXPECT_TRUE(exact.insert(MemoKey::first_sum, "123", 5, "4444"));
+    EXPECT_FALSE(exact.insert(MemoKey::later_sum, "1", 0, ""));
+    const MemoEntry* found = exact.find(MemoKey::first_sum, "123");
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->steps, 5);
+    EXPECT_EQ(found->palindrome, "4444");
+    EXPECT_EQ(exact.find(MemoKey::later_sum, "123"), nullptr);
+}
+
+TEST(ReferenceSearch, ReleasesEveryBufferItTakes) {
+#ifndef REVADD_SANITIZED_ALLOCATOR  // whose allocator keeps its own books, and finds leaks itself
+    search_number(std::string(2000, '7'), 3);
+    const std::size_t before = mallinfo2().uordblks;
+    for (int i = 0; i < 20; ++i) search_number(std::string(2000, '7'), 3);
+    EXPECT_LT(mallinfo2().uordblks, before + 1000);
+#endif
+}
+
+}  // namespace
