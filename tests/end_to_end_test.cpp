@@ -30,7 +30,7 @@ std::string unescape(const std::string& s) {
             i += 3;
         } else if (s[i] == '\\') {
             const char c = s[++i];
-            out += c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c;
+            out += c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c == 'v' ? '\v' : c == 'f' ? '\f' : c;
         } else {
             out += s[i];
         }

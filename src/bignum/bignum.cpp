@@ -81,9 +81,7 @@ void int2big(bignum* a, std::int32_t value) {
 
 void bigFree(bignum* a) {
     if (a->initialized == 1) heap::release(a->number);
-    a->number = nullptr;
-    a->ndigits = 0;
-    a->initialized = 0;
+    *a = bignum{};
 }
 
 }  // namespace revadd

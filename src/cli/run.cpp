@@ -114,7 +114,6 @@ int run_search(const Answers& answers, TextSink& console, const RunOptions& opti
         job.count = answers.range;
         job.iterations = answers.iterations;
         job.negative = negative;
-        job.file_records = file.is_open();
         ReportWriter writer(console, file);
         summary.tally = search_range(job, options, writer);
         // Stopped: every hit found is with the console and the file already; a summary

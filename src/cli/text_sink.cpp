@@ -30,7 +30,6 @@ bool TextSink::flush() {
 
 bool TextSink::close() {
     flush();
-    errno = 0;
     note(std::fclose(stream_) != 0);
     stream_ = nullptr;
     return ok();

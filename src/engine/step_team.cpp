@@ -10,7 +10,6 @@ namespace revadd {
 
 StepTeam::StepTeam(unsigned threads)
     : members_(threads < 1 ? 1 : threads), segments_(new Segment[2 * members_ - 1]) {
-    helpers_.reserve(members_ - 1);
     for (unsigned member = 1; member < members_; ++member) {
         try {
             helpers_.emplace_back([this, member] { work(member); });

@@ -66,8 +66,7 @@ void Trajectory::commit_next(std::size_t count) {
     // Only a start typed with leading zeros can leave zero limbs on top.
     while (count > 0 && limbs[count - 1] == 0) --count;
     std::swap(current_, next_);
-    if (count == 0) {
-        limbs[0] = 0;
+    if (count == 0) {  // every limb is zero: the number 0
         size_ = 1;
         return;
     }

@@ -142,8 +142,6 @@ private:
         // Only the very first number keeps the digits as typed, leading zeros and all.
         number.assign(job_.first_digits);
         if (first > 0) add_to_decimal(number, static_cast<std::uint64_t>(first));
-        const bool plain_for_console = !job_.negative;
-        const bool plain_wanted = plain_for_console || job_.file_records;
         std::int64_t i = first;
         for (; i < end && !stopping(); ++i) {
             if (i > first) increment_decimal(number);
@@ -152,8 +150,8 @@ private:
             if (steps == 0) continue;
             report.tally.add(steps);
             const std::string_view palindrome = search.palindrome();
-            if (plain_wanted) append_hit(report.file, false, number, palindrome, steps);
-            if (!plain_for_console) append_hit(report.console, true, number, palindrome, steps);
+            append_hit(report.file, false, number, palindrome, steps);
+            if (job_.negative) append_hit(report.console, true, number, palindrome, steps);
         }
         report.searched_end = i;
     }
@@ -170,9 +168,7 @@ private:
                 slot.done = false;
                 lock.unlock();
                 // Without a sign the console and the file read the same: one text serves both.
-                const std::string_view file_text =
-                    job_.file_records ? std::string_view(report.file) : std::string_view();
-                writer_.write(job_.negative ? report.console : report.file, file_text);
+                writer_.write(job_.negative ? report.console : report.file, report.file);
                 tally_.add(report.tally);
                 if (searched_without_gap_ == written_ * chunk_) {
                     searched_without_gap_ = report.searched_end;

@@ -31,7 +31,6 @@ struct RangeJob {
     std::int32_t count = 0;         // numbers to test
     std::int32_t iterations = 0;    // step limit of each
     bool negative = false;          // the console shows each number with '-'
-    bool file_records = true;       // records without a sign are wanted too
 };
 
 // Receives the report of the range piece by piece.
@@ -39,8 +38,8 @@ class ChunkWriter {
 public:
     virtual ~ChunkWriter() = default;
     // The hits of the next chunk in range order: as the console shows them, and as
-    // palin.txt records them (empty unless the job asked for them). Calls never overlap,
-    // but may come from any of the searching threads.
+    // palin.txt records them. Calls never overlap, but may come from any of the
+    // searching threads.
     virtual void write(std::string_view console, std::string_view file) = 0;
     // Everything finished so far has been written and the threads are still searching:
     // the moment to push text out to a reader who is watching.
