@@ -105,7 +105,7 @@ int run_search(const Answers& answers, TextSink& console, const RunOptions& opti
     const bool file_opened = file.open();
     console.write("\n");
 
-    Summary summary;
+    Tally tally;
     // Without a step allowed no number can form a palindrome: nothing to search.
     if (answers.iterations >= 1 && answers.range >= 1) {
         RangeJob job;
@@ -115,7 +115,7 @@ int run_search(const Answers& answers, TextSink& console, const RunOptions& opti
         job.iterations = answers.iterations;
         job.negative = negative;
         ReportWriter writer(console, file);
-        summary.tally = search_range(job, options, writer);
+        tally = search_range(job, options, writer);
         // Stopped: every hit found is with the console and the file already; a summary
         // would count numbers never searched, so there is none.
         if (const auto searched = writer.stopped_after()) {
@@ -128,11 +128,9 @@ int run_search(const Answers& answers, TextSink& console, const RunOptions& opti
         }
     }
 
-    summary.range = answers.range;
-    summary.start_text = answers.start_text;
-    if (negative) summary.range_end.push_back('-');
-    summary.range_end.append(r.range_end.number);
-    summary.iterations = answers.iterations;
+    std::string range_end = negative ? "-" : "";
+    range_end.append(r.range_end.number);
+    const Summary summary{tally, answers.range, answers.start_text, range_end, answers.iterations};
 
     const bool file_written = file.finish(summary);
     std::string text;

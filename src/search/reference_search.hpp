@@ -8,8 +8,8 @@
 namespace revadd {
 
 struct SearchOutcome {
-    bool formed = false;     // a palindrome formed within the limit
-    std::int32_t steps = 0;  // steps it took (meaningful when formed)
+    bool formed;             // a palindrome formed within the limit
+    std::int32_t steps;      // steps it took (meaningful when formed)
     std::string palindrome;  // its digits (when formed)
 };
 

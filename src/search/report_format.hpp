@@ -2,6 +2,7 @@
 // that the two can never drift apart.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -14,35 +15,34 @@ inline constexpr std::int32_t low_without_hits = 10000;
 // The hits of a run: how many, and the most and fewest steps among them.
 class Tally {
 public:
-    void add(std::int32_t steps) {
-        if (count_ == 0 || steps < fewest_) fewest_ = steps;
-        if (steps > high_) high_ = steps;
-        ++count_;
-    }
+    void add(std::int32_t steps) { add(Tally(steps)); }
     // Takes in the hits of another tally, as if each had been added here: the tallies of
     // parts of a range make the tally of the whole.
     void add(const Tally& other) {
         if (other.count_ == 0) return;
-        if (count_ == 0 || other.fewest_ < fewest_) fewest_ = other.fewest_;
-        if (other.high_ > high_) high_ = other.high_;
+        fewest_ = count_ == 0 ? other.fewest_ : std::min(fewest_, other.fewest_);
+        high_ = std::max(high_, other.high_);
         count_ += other.count_;
     }
+    Tally() = default;
     std::int32_t count() const { return count_; }
     std::int32_t high() const { return high_; }  // 0 without hits
     std::int32_t low() const { return count_ > 0 ? fewest_ : low_without_hits; }
 
 private:
+    explicit Tally(std::int32_t steps) : count_(1), high_(steps), fewest_(steps) {}
+
     std::int32_t count_ = 0;
     std::int32_t high_ = 0;
-    std::int32_t fewest_ = 0;
+    std::int32_t fewest_{};  // meaningful once there is a hit
 };
 
 struct Summary {
     Tally tally;
-    std::int32_t range = 0;       // as entered
+    std::int32_t range;           // as entered
     std::string_view start_text;  // as typed
     std::string range_end;        // signed like the numbers tested
-    std::int32_t iterations = 0;  // as entered
+    std::int32_t iterations;      // as entered
 };
 
 // Three lines and an empty one: the number tested (its digits, '-' first when
