@@ -32,6 +32,7 @@
 #include "engine/step_team.hpp"
 #include "engine/trajectory.hpp"
 #include "search/reference_search.hpp"
+#include "search/machine.hpp"
 #include "search/range_search.hpp"
 
 namespace {
@@ -90,11 +91,24 @@ private:
 
 PeakMemory peak;
 
+// CPU time of all the process's threads so far, in seconds.
+double cpu_seconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double last_cpu = 0;  // CPU time of the last run measured, every thread's
+
 double seconds_of(const std::function<void()>& work) {
     peak.restart();
+    const double cpu = cpu_seconds();
     const auto start = Clock::now();
     work();
-    return std::chrono::duration<double>(Clock::now() - start).count();
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    last_cpu = cpu_seconds() - cpu;
+    return wall;
 }
 
 // Digit-steps of one number: the digit count of every number that is reversed and
@@ -133,8 +147,8 @@ std::vector<Row> rows;
 void report(const std::string& workload, const std::string& path, double seconds, double digit_steps) {
     const double rate = digit_steps / (seconds * 1e9);
     rows.push_back({workload, path, seconds, rate});
-    std::printf("%-28s %-30s %9.3f s %9.2f digit-steps/ns   peak RSS %7.1f MiB\n", workload.c_str(),
-                path.c_str(), seconds, rate, peak.mib());
+    std::printf("%-28s %-34s %9.3f s (CPU %8.3f s) %9.2f digit-steps/ns   peak RSS %7.1f MiB\n",
+                workload.c_str(), path.c_str(), seconds, last_cpu, rate, peak.mib());
     std::fflush(stdout);
 }
 
@@ -168,7 +182,7 @@ std::int64_t run_records(const std::vector<std::string>& numbers, std::int32_t l
 void bench(const std::string& workload, const std::vector<std::string>& numbers,
            std::int32_t limit, std::size_t record_numbers, bool deep) {
     const Work work = measure_work(numbers, limit);
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const unsigned cores = revadd::usable_cpus();
 
     if (record_numbers > 0) {
         const std::vector<std::string> part(numbers.begin(),
@@ -189,13 +203,16 @@ void bench(const std::string& workload, const std::vector<std::string>& numbers,
         report(workload, std::string(kernel->name) + " kernel", s, work.digit_steps);
     }
     const revadd::ReverseAddKernel& best = revadd::best_kernel();
-    if (deep && cores > 1) {
+    // Steps shared between the cores always, and as the tool does it: when measured faster.
+    for (const bool always : {true, false}) {
+        if (!deep || cores == 1) break;
         revadd::StepTeam team(cores);
+        if (always) team.share_always();
         std::int64_t hits = 0;
         const double s = seconds_of([&] { hits = run_kernel(numbers, limit, best, &team); });
         check(hits == work.hits, "shared steps");
-        report(workload, std::string(best.name) + ", " + std::to_string(cores) + " threads", s,
-               work.digit_steps);
+        report(workload, std::string(best.name) + (always ? ", shared, " : ", team, ") + std::to_string(cores) + " CPUs",
+               s, work.digit_steps);
     }
     if (!deep) {
         // The whole search as the tool runs it, report text included, output discarded.
@@ -226,7 +243,7 @@ void print_ratios() {
             if (other.path.rfind("records", 0) == 0) records = &other;
             if (other.path == "portable kernel") portable = &other;
         }
-        std::printf("%-28s %-30s", row.workload.c_str(), row.path.c_str());
+        std::printf("%-28s %-34s", row.workload.c_str(), row.path.c_str());
         // Rates compare paths that ran different parts of a workload fairly.
         if (records != nullptr) std::printf("  x%8.1f vs records", row.rate / records->rate);
         if (portable != nullptr) std::printf("  x%7.1f vs portable", row.rate / portable->rate);

@@ -90,6 +90,7 @@ TEST(StepTeam, SharedStepsMatchOneKernelCall) {
     for (std::size_t from : {374, 748, 749, 750, 1497}) numbers.push_back(carry_run(3001, from, from + 5 + rng() % 200));
     for (unsigned threads : {1u, 2u, 3u, 4u}) {
         StepTeam team(threads);
+        team.share_always();
         for (const std::string& digits : numbers) {
             std::vector<std::uint8_t> src = tests::guarded_limbs(digits), one(src.size() + kernel_guard), shared = one;
             const std::size_t m = limbs_for(digits.size());

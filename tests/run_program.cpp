@@ -82,7 +82,7 @@ Outcome run_revadd(const RunSetup& s) {
     if (piped) close(pipe_ends[1]);
     if (s.out == Stdout::captured || s.out == Stdout::reader_leaves) {
         reader = std::thread([&] {
-            char buffer[4096];
+            char buffer[65536];
             const std::size_t most = s.out == Stdout::reader_leaves ? s.reader_leaves_after : SIZE_MAX;
             for (ssize_t n; o.out.size() < most && (n = read(pipe_ends[0], buffer, std::min(sizeof buffer, most - o.out.size()))) > 0;) {
                 const std::lock_guard hold(taken);

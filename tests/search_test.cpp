@@ -3,12 +3,16 @@
 // whole records in range order; the memo keeps to its budget.
 #include <gtest/gtest.h>
 #include <malloc.h>
+#include <sys/resource.h>
 
 #include <csignal>
+#include <fstream>
 #include <optional>
 #include <thread>
 
 #include "reference.hpp"
+#include "run_program.hpp"
+#include "search/machine.hpp"
 #include "search/reference_search.hpp"
 #include "search/trajectory_memo.hpp"
 
@@ -133,6 +137,54 @@ TEST(TrajectoryMemo, KeepsAnEntryThatFillsItsBudgetExactlyAndNoMore) {
     EXPECT_EQ(found->steps, 5);
     EXPECT_EQ(found->palindrome, "4444");
     EXPECT_EQ(exact.find(MemoKey::later_sum, "123"), nullptr);
+}
+
+// A memo whose memory runs out before its budget keeps what it has and takes no more.
+TEST(TrajectoryMemo, RefusesToGrowWhenMemoryRunsOutAndStillAnswers) {
+#ifndef REVADD_SANITIZED_ALLOCATOR  // which reserves more address space than any limit here
+    long pages = 0;  // of address space in use now, as in the child that starts from here
+    std::ifstream("/proc/self/statm") >> pages;
+    tests::RunSetup setup;
+    setup.limits = {{RLIMIT_AS, pages * 4096 + (8l << 20)}};
+    setup.instead = [] {
+        TrajectoryMemo memo(std::size_t{1} << 30);
+        std::string key(1010, '1');  // numbered in its last ten digits, never reallocated
+        int stored = 0;
+        while (std::snprintf(key.data() + 1000, 11, "%010d", stored) > 0 && memo.insert(MemoKey::first_sum, key, 7, "77")) ++stored;
+        std::snprintf(key.data() + 1000, 11, "%010d", 0);
+        const MemoEntry* first = memo.find(MemoKey::first_sum, key);
+        return stored > 100 && !memo.insert(MemoKey::later_sum, "1", 1, "2") && first != nullptr && first->steps == 7 ? 0 : 1;
+    };
+    EXPECT_EQ(tests::run_revadd(setup).status, 0);
+#endif
+}
+
+// CPUs from the affinity mask, capped by the tightest CPU quota of the cgroup and those
+// above it (rounded up); memory from the address-space limit and the cgroups' room.
+TEST(Machine, CpusAndMemoryFollowTheAffinityTheCgroupAndTheLimits) {
+    const tests::TempDir root;
+    for (const auto& [dir, cpu_max, memory_max, memory_current] :
+         std::vector<std::tuple<std::string, std::string, std::string, std::string>>{
+             {"", "max 100000", "max", "5"}, {"a", "250000 100000", "1000000", "400000"},
+             {"a/b", "junk", "700000", "650000"}, {"a/b/c", "max", "", ""}}) {
+        std::filesystem::create_directories(root.path / dir);
+        tests::write_file(root.path / dir / "cpu.max", cpu_max + "\n");
+        if (!memory_max.empty()) tests::write_file(root.path / dir / "memory.max", memory_max + "\n");
+        if (!memory_current.empty()) tests::write_file(root.path / dir / "memory.current", memory_current + "\n");
+    }
+    EXPECT_EQ(cgroup_cpus({root.path, "/a/b/c"}), std::optional<unsigned>(3));
+    EXPECT_EQ(cgroup_memory_room({root.path, "/a/b/c"}), std::optional<std::size_t>(50000));
+    EXPECT_EQ(cgroup_memory_room({root.path, "/a"}), std::optional<std::size_t>(600000));
+    EXPECT_EQ(cgroup_cpus({root.path, "/"}), std::nullopt);
+    EXPECT_EQ(cgroup_memory_room({root.path, "/"}), std::nullopt);
+    tests::write_file(root.path / "a/b/cpu.max", "50000 100000\n");
+    EXPECT_EQ(cgroup_cpus({root.path, "/a/b/c"}), std::optional<unsigned>(1));
+
+    tests::RunSetup one_cpu;
+    one_cpu.cpu = 0;
+    one_cpu.limits = {{RLIMIT_AS, 1l << 40}};
+    one_cpu.instead = [] { return usable_cpus() == 1 && usable_memory() < (std::size_t{1} << 40) ? 0 : 1; };
+    EXPECT_EQ(tests::run_revadd(one_cpu).status, 0);
 }
 
 TEST(ReferenceSearch, ReleasesEveryBufferItTakes) {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <new>
 
 namespace revadd {
 namespace {
@@ -16,6 +17,13 @@ std::recursive_mutex& output_mutex() {
 
 std::unique_lock<std::recursive_mutex> output_lock() {
     return std::unique_lock<std::recursive_mutex>(output_mutex());
+}
+
+thread_local int AllocationMayFail::depth_ = 0;
+
+void on_allocation_failure() {
+    if (AllocationMayFail::active()) throw std::bad_alloc();
+    fatal("revadd: out of memory\n");
 }
 
 void fatal(const char* message) {

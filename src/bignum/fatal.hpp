@@ -17,4 +17,23 @@ namespace revadd {
 // so that a failure on the writing thread itself still ends the process.
 [[nodiscard]] std::unique_lock<std::recursive_mutex> output_lock();
 
+// Memory a run can do without (an entry of the memo, a buffer kept for reuse, one more
+// thread): while one of these lives on a thread, an allocation there that fails throws
+// std::bad_alloc, for the code around it to go on without; anywhere else the failure
+// ends the process with "revadd: out of memory".
+class AllocationMayFail {
+public:
+    AllocationMayFail() { ++depth_; }
+    ~AllocationMayFail() { --depth_; }
+    AllocationMayFail(const AllocationMayFail&) = delete;
+    AllocationMayFail& operator=(const AllocationMayFail&) = delete;
+    static bool active() { return depth_ > 0; }
+
+private:
+    static thread_local int depth_;
+};
+
+// What operator new does when memory runs out: the handler the program installs.
+void on_allocation_failure();
+
 }  // namespace revadd

@@ -6,16 +6,29 @@
 
 namespace revadd {
 
-// A step is shared between threads from this many limbs on: below it the hand-over
-// between cores costs more than the half step it saves (measured by the benchmark).
-inline constexpr std::size_t team_split_limbs = 32768;
+// mutants: off
+// These values trade speed and memory; none changes what a run writes, so no test can
+// tell one from another (the benchmark can).
 
-// Polls the caller waits, beyond one per two limbs of the number, for the other members
-// to finish before it sums their untouched segments itself.
-inline constexpr std::size_t team_patience_polls = 2000;
+// Below this many limbs a step is never shared: the hand-over between cores costs more
+// than half a step on any machine measured. Above it, the team measures which is faster.
+inline constexpr std::size_t team_split_limbs = 8192;
 
-// How long a waiting team member polls before it sleeps: far longer than the steps it
-// waits between, far shorter than anything a user would notice.
-inline constexpr std::chrono::microseconds team_spin_time{200};
+// How long each way of stepping is timed when the team looks again: long enough that a
+// clock read or a wake-up does not count, short enough to cost little.
+inline constexpr std::chrono::microseconds team_probe_window{200};
+
+// How long the team steps the way it chose before it looks again: the number grows and
+// the machine's load changes, but slowly next to this.
+inline constexpr std::chrono::milliseconds team_probe_every{50};
+
+// Sharing keeps a second CPU busy; it is chosen only when it is this much faster.
+inline constexpr double team_share_gain = 1.25;
+
+// How long a waiting thread polls before it sleeps: longer than the gap between two
+// shared steps, far shorter than a scheduler's time slice.
+inline constexpr std::chrono::microseconds team_spin_time{5};
+
+// mutants: on
 
 }  // namespace revadd

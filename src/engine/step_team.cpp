@@ -1,20 +1,28 @@
 #include "step_team.hpp"
 
 #include <cassert>
-#include <chrono>
-#include <system_error>
+#include <new>
 
+#include "bignum/fatal.hpp"
 #include "engine_tuning.hpp"
 
 namespace revadd {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double nanoseconds(Clock::duration d) { return std::chrono::duration<double, std::nano>(d).count(); }
+
+}  // namespace
 
 StepTeam::StepTeam(unsigned threads)
     : members_(threads < 1 ? 1 : threads), segments_(new Segment[2 * members_ - 1]) {
     for (unsigned member = 1; member < members_; ++member) {
         try {
+            const AllocationMayFail optional;
             helpers_.emplace_back([this, member] { work(member); });
-        } catch (const std::system_error&) {
-            // The system will not give another thread: the team is smaller, not broken.
+        } catch (const std::exception&) {
+            // No thread, or no memory for one: the team is smaller, not broken.
             members_ = member;
             break;
         }
@@ -27,6 +35,58 @@ StepTeam::~StepTeam() {
     for (std::thread& helper : helpers_) helper.join();
 }
 
+unsigned StepTeam::add_reversed(const ReverseAddKernel& kernel, std::uint8_t* dst,
+                                const std::uint8_t* src, std::size_t n) {
+    const std::size_t m = limbs_for(n);
+    if (members_ == 1) return kernel.add_reversed(dst, src, n, 0, m, 0);
+    const unsigned carry = share_next() ? shared(kernel, dst, src, n) : kernel.add_reversed(dst, src, n, 0, m, 0);
+    measured(m);
+    return carry;
+}
+
+// mutants: off
+// Which way a step is summed changes its speed, never its sum: no test can tell the
+// choices apart (the benchmark can).
+bool StepTeam::share_next() {
+    if (phase_ == Phase::run) {
+        if (steps_left_ > 0) {
+            --steps_left_;
+            return sharing_;
+        }
+        phase_ = Phase::probe_alone;
+        window_start_ = Clock::time_point{};
+    }
+    return phase_ == Phase::probe_shared;
+}
+
+void StepTeam::measured(std::size_t limbs) {
+    if (phase_ == Phase::run) return;
+    const auto now = Clock::now();
+    // The first step of a window only starts its clock: it may have had to wake the
+    // members, which the steps after it do not.
+    if (window_start_ == Clock::time_point{}) {
+        window_start_ = now;
+        window_limbs_ = 0;
+        return;
+    }
+    window_limbs_ += limbs;
+    const double elapsed = nanoseconds(now - window_start_);
+    if (elapsed < nanoseconds(team_probe_window)) return;
+    const double per_limb = elapsed / static_cast<double>(window_limbs_);
+    if (phase_ == Phase::probe_alone) {
+        alone_ns_per_limb_ = per_limb;
+        phase_ = Phase::probe_shared;
+        window_start_ = Clock::time_point{};
+        return;
+    }
+    // A shared step keeps another CPU busy: it has to be worth that.
+    sharing_ = per_limb * team_share_gain < alone_ns_per_limb_;
+    phase_ = Phase::run;
+    const double step_ns = (sharing_ ? per_limb : alone_ns_per_limb_) * static_cast<double>(limbs);
+    steps_left_ = static_cast<std::uint64_t>(nanoseconds(team_probe_every) / step_ns);
+}
+// mutants: on
+
 void StepTeam::start_round() {
     // Sequentially consistent with the sleepers' count: a member that counts itself
     // after this check finds the new round before it sleeps.
@@ -35,32 +95,36 @@ void StepTeam::start_round() {
 }
 
 bool StepTeam::wait_for_round(std::uint64_t& seen) {
-    // Between the steps of a long run the wait is a microsecond or two: poll for a
-    // while (without a pause instruction, which a hypervisor may take as a reason to
-    // deschedule), and sleep only when no long trajectory is being stepped.
-    using clock = std::chrono::steady_clock;
-    const auto give_up = clock::now() + team_spin_time;
-    for (unsigned polls = 0;; ++polls) {
-        const std::uint64_t now = round_.load(std::memory_order_acquire);
-        if (now != seen) {
-            seen = now;
-            return !stopping_.load(std::memory_order_relaxed);
-        }
-        if (polls % 1024 == 1023 && clock::now() > give_up) break;
+    if (!round_begins_soon(seen)) {
+        sleepers_.fetch_add(1);
+        round_.wait(seen);
+        sleepers_.fetch_sub(1);
     }
-    sleepers_.fetch_add(1);
-    round_.wait(seen);
-    sleepers_.fetch_sub(1);
     seen = round_.load(std::memory_order_acquire);
     return !stopping_.load(std::memory_order_relaxed);
 }
+
+// mutants: off (how long a member polls before it sleeps: speed only)
+bool StepTeam::round_begins_soon(std::uint64_t seen) const {
+    // Between shared steps the wait is a microsecond or two: poll that long (without a
+    // pause instruction, which a hypervisor may take as a reason to deschedule), then
+    // sleep, as the members do all the time the caller steps alone.
+    const auto give_up = Clock::now() + team_spin_time;
+    for (unsigned polls = 0;; ++polls) {
+        if (round_.load(std::memory_order_acquire) != seen) return true;
+        if (polls % 64 == 63 && Clock::now() > give_up) return false;
+    }
+}
+// mutants: on
 
 void StepTeam::try_segment(unsigned s, std::uint64_t round) {
     Segment& seg = segments_[s];
     std::uint64_t previous = round - 1;
     if (!seg.claimed.compare_exchange_strong(previous, round, std::memory_order_acq_rel)) return;
     seg.carry_out = kernel_->add_reversed(dst_, src_, n_, seg.begin, seg.end, 0);
-    finished_.fetch_add(1, std::memory_order_release);
+    // Sequentially consistent with the caller's going to sleep: one of the two sees the other.
+    finished_.fetch_add(1);
+    if (caller_asleep_.load()) finished_.notify_all();
 }
 
 void StepTeam::work(unsigned member) {
@@ -73,11 +137,9 @@ void StepTeam::work(unsigned member) {
     }
 }
 
-unsigned StepTeam::add_reversed(const ReverseAddKernel& kernel, std::uint8_t* dst,
-                                const std::uint8_t* src, std::size_t n) {
+unsigned StepTeam::shared(const ReverseAddKernel& kernel, std::uint8_t* dst,
+                          const std::uint8_t* src, std::size_t n) {
     const std::size_t m = limbs_for(n);
-    if (members_ == 1) return kernel.add_reversed(dst, src, n, 0, m, 0);
-
     // Member k sums low limbs [a_k, a_k+1) and their mirrors [m - a_k+1, m - a_k); the
     // last member takes the middle between its two as one segment.
     const std::size_t half = m / 2;
@@ -85,14 +147,11 @@ unsigned StepTeam::add_reversed(const ReverseAddKernel& kernel, std::uint8_t* ds
     for (unsigned k = 0; k < members_; ++k) {
         const std::size_t from = half * k / members_;
         const std::size_t to = half * (k + 1) / members_;
+        segments_[k].begin = from;
+        segments_[k].end = k + 1 < members_ ? to : m - from;
         if (k + 1 < members_) {
-            segments_[k].begin = from;
-            segments_[k].end = to;
             segments_[last - k].begin = m - to;
             segments_[last - k].end = m - from;
-        } else {
-            segments_[k].begin = from;
-            segments_[k].end = m - from;
         }
     }
     kernel_ = &kernel;
@@ -103,17 +162,26 @@ unsigned StepTeam::add_reversed(const ReverseAddKernel& kernel, std::uint8_t* ds
     start_round();
     const std::uint64_t round = round_.load(std::memory_order_relaxed);
 
+    const auto started = Clock::now();
     try_segment(0, round);
     try_segment(last, round);
-    // The others are most likely summing their segments right now: wait for them about
-    // as long as a segment takes, and only then take over what no one has started
-    // (touching their claims any earlier would pull those lines away from them).
-    const std::size_t patience = team_patience_polls + m / 2;
-    for (std::size_t polls = 0; polls < patience; ++polls) {
-        if (finished_.load(std::memory_order_acquire) == last + 1) break;
+    // The others are most likely summing their shares right now: wait for them about as
+    // long as ours took, and only then take over what no one has started (touching their
+    // claims any earlier would pull those lines away from them).
+    // mutants: off (how long it waits before taking over: speed only)
+    const auto give_up = Clock::now() + (Clock::now() - started);
+    while (finished_.load(std::memory_order_acquire) != last + 1 && Clock::now() < give_up) {
     }
+    // mutants: on
     for (unsigned s = 1; s < last; ++s) try_segment(s, round);
-    while (finished_.load(std::memory_order_acquire) != last + 1) {
+    // A share being summed must be finished before its limbs are read: poll a moment,
+    // then sleep until its member is done.
+    const auto sleep_after = Clock::now() + team_spin_time;
+    for (unsigned done; (done = finished_.load(std::memory_order_acquire)) != last + 1;) {
+        if (Clock::now() < sleep_after) continue;
+        caller_asleep_.store(true);
+        if (finished_.load() != last + 1) finished_.wait(done);
+        caller_asleep_.store(false);
     }
 
     // Carries into each segment after the first, in order: a carry turns the run of 99

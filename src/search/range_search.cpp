@@ -11,18 +11,15 @@
 #include <thread>
 #include <vector>
 
+#include "bignum/fatal.hpp"
 #include "decimal_counter.hpp"
+#include "machine.hpp"
 #include "trajectory_memo.hpp"
 #include "engine/step_team.hpp"
 #include "trajectory_search.hpp"
 
 namespace revadd {
 namespace {
-
-unsigned thread_count(const RunOptions& options) {
-    if (options.threads > 0) return options.threads;
-    return std::max(1u, std::thread::hardware_concurrency());
-}
 
 // Numbers per chunk: fewer the costlier a number can be, and few enough that every
 // thread gets several chunks of a short range.
@@ -54,18 +51,24 @@ struct Slot {
 
 class RangeRun {
 public:
+    // `room`: the memory the process may still take. The memo, the finished text held
+    // back and the window of chunks each get a share of it, so that a run in little
+    // memory is slower but completes.
     RangeRun(const RangeJob& job, const RunOptions& options, ChunkWriter& writer,
-             unsigned threads)
+             unsigned threads, std::size_t room)
         : job_(job),
           writer_(writer),
           chunk_(options.chunk_numbers > 0 ? options.chunk_numbers
                                            : chunk_numbers(job.count, job.iterations, threads)),
           chunks_((static_cast<std::int64_t>(job.count) + chunk_ - 1) / chunk_),
           slots_(static_cast<std::size_t>(std::min<std::int64_t>(
-              chunks_, std::int64_t{tuning::chunks_in_flight_per_thread} * threads))),
-          spare_limit_(std::size_t{2} * tuning::spare_reports_per_thread * threads),
+              {chunks_, std::int64_t{tuning::chunks_in_flight_per_thread} * threads,
+               static_cast<std::int64_t>(std::max<std::size_t>(room / tuning::room_share / sizeof(Slot), 1))}))),
+          spare_limit_(room / tuning::room_share < tuning::spare_report_max_bytes
+                           ? 0 : std::size_t{2} * tuning::spare_reports_per_thread * threads),
+          text_limit_(std::min(tuning::text_in_flight_bytes, room / tuning::room_share)),
           stop_(options.stop) {
-        if (options.use_memo) memo_.emplace(options.memo_budget_bytes);
+        if (options.use_memo) memo_.emplace(std::min(options.memo_budget_bytes, room / tuning::room_share));
     }
 
     std::int64_t chunks() const { return chunks_; }
@@ -82,12 +85,13 @@ public:
         ChunkReport report;
         std::unique_lock lock(mutex_);
         for (;;) {
-            slot_freed_.wait(lock,
-                             [this] { return next_ >= chunks_ || stopping() || may_start_next(); });
-            if (next_ >= chunks_ || stopping()) return;
+            slot_freed_.wait(lock, [this] { return nothing_left() || may_start_next(); });
+            if (nothing_left()) return;
             const std::int64_t chunk = next_++;
+            // mutants: off (buffers from the pool: see take_spare)
             take_spare(report.console);
             take_spare(report.file);
+            // mutants: on
             lock.unlock();
             search_chunk(chunk, report, search, number);
             lock.lock();
@@ -107,17 +111,20 @@ private:
         return slots_[static_cast<std::size_t>(chunk % slot_count())];
     }
     bool next_is_done() { return written_ < chunks_ && slot_of(written_).done; }
+    bool nothing_left() const { return next_ >= chunks_ || stopping(); }
 
     // A chunk may start while its slot is free and the finished text waiting for an
     // earlier chunk is within bounds. The oldest chunk may always start: whatever waits
     // is behind it, so nothing could ever be written without it.
     bool may_start_next() const {
         if (next_ >= written_ + slot_count()) return false;
-        return next_ == written_ || held_bytes_ < tuning::text_in_flight_bytes;
+        return next_ == written_ || held_bytes_ < text_limit_;
     }
 
     // Buffers go round from writer to searchers so that a run of any length allocates
-    // only a few of them; the pool is small, so what it keeps is bounded too.
+    // only a few of them; the pool is small, so what it keeps is bounded too. Which
+    // buffer a chunk gets never changes its text: no test can tell.
+    // mutants: off
     void take_spare(std::string& text) {
         if (!spare_.empty()) {
             text.swap(spare_.back());
@@ -130,9 +137,13 @@ private:
             std::string().swap(text);
             return;
         }
-        spare_.push_back(std::move(text));
-        text = std::string();
+        try {
+            const AllocationMayFail optional;
+            spare_.push_back(std::move(text));
+        } catch (const std::bad_alloc&) {  // kept for reuse only while memory allows
+        }
     }
+    // mutants: on
 
     void search_chunk(std::int64_t chunk, ChunkReport& report, TrajectorySearch& search,
                       std::string& number) {
@@ -175,8 +186,10 @@ private:
                 }
                 lock.lock();
                 held_bytes_ -= report.bytes();
+                // mutants: off (buffers to the pool: see take_spare)
                 give_back(report.console);
                 give_back(report.file);
+                // mutants: on
                 ++written_;
                 slot_freed_.notify_all();
             }
@@ -201,6 +214,7 @@ private:
     std::vector<Slot> slots_;  // chunk c waits in slot c % size
     std::vector<std::string> spare_;
     const std::size_t spare_limit_;
+    const std::size_t text_limit_;
     std::size_t held_bytes_ = 0;  // text of finished chunks not yet written
     std::int64_t next_ = 0;       // next chunk to hand out
     std::int64_t written_ = 0;    // chunks written so far
@@ -216,8 +230,8 @@ private:
 
 Tally search_range(const RangeJob& job, const RunOptions& options, ChunkWriter& writer) {
     assert(job.count >= 1 && job.iterations >= 1);
-    const unsigned threads = thread_count(options);
-    RangeRun run(job, options, writer, threads);
+    const unsigned threads = options.threads > 0 ? options.threads : usable_cpus();
+    RangeRun run(job, options, writer, threads, usable_memory());
 
     const auto helpers = static_cast<unsigned>(
         std::min<std::int64_t>(run.chunks(), static_cast<std::int64_t>(threads)) - 1);
@@ -225,14 +239,15 @@ Tally search_range(const RangeJob& job, const RunOptions& options, ChunkWriter& 
     pool.reserve(helpers);
     for (unsigned i = 0; i < helpers; ++i) {
         try {
+            const AllocationMayFail optional;
             pool.emplace_back([&run] { run.work(); });
-        } catch (const std::system_error&) {
+        } catch (const std::exception&) {  // no thread, or no memory for one
             break;  // fewer threads search the same chunks, only more slowly
         }
     }
     // One number alone would leave the other cores idle: they share its steps instead.
     std::optional<StepTeam> team;
-    if (job.count == 1 && threads > 1) team.emplace(threads);
+    if (job.count == 1) team.emplace(threads);
     run.work(team ? &*team : nullptr);
     for (std::thread& t : pool) t.join();
     if (run.stopping()) {

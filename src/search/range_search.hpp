@@ -17,7 +17,7 @@ namespace revadd {
 
 // How a run is carried out; the defaults are the tool's, the rest is for tests.
 struct RunOptions {
-    unsigned threads = 0;  // 0: as many as the hardware runs at once
+    unsigned threads = 0;  // 0: as many as the process may run at once
     bool use_memo = true;
     std::size_t memo_budget_bytes = tuning::memo_budget_bytes;
     std::int32_t chunk_numbers = 0;  // 0: chosen from the range and the limit

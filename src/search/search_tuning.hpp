@@ -8,6 +8,10 @@
 
 namespace revadd::tuning {
 
+// mutants: off
+// These values trade speed and memory; none changes what a run writes, so no test can
+// tell one from another (the benchmark can).
+
 // Cheap numbers cost ~0.1 us each: more per chunk saves nothing on the hand-out.
 inline constexpr std::int32_t max_chunk_numbers = 4096;
 
@@ -19,6 +23,10 @@ inline constexpr std::int32_t min_chunks_per_thread = 8;
 
 // One chunk of new trajectories can cost as much as a thousand the memo knows: don't wait.
 inline constexpr std::int32_t chunks_in_flight_per_thread = 1024;
+
+// The memo, the text held back and the window of chunks each take at most this part of
+// the memory the process may still use: together well under all of it.
+inline constexpr std::size_t room_share = 4;
 
 // Finished text held back behind an unfinished chunk: bounds memory whatever the range.
 inline constexpr std::size_t text_in_flight_bytes = std::size_t{64} << 20;
@@ -39,7 +47,12 @@ inline constexpr std::size_t memo_budget_bytes = std::size_t{64} << 20;
 // Hash node, bucket, string headers and allocator rounding of an entry, beyond its text.
 inline constexpr std::size_t memo_entry_overhead_bytes = 160;
 
+// A searching thread uses a few KiB of stack; the default 8 MiB may not fit a limited process.
+inline constexpr std::size_t thread_stack_bytes = std::size_t{256} << 10;
+
 // With one lock two threads run no faster than one; 64 let them (0.12 s to 0.064 s).
 inline constexpr std::size_t memo_shards = 64;
+
+// mutants: on
 
 }  // namespace revadd::tuning
