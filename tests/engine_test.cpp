@@ -1,10 +1,9 @@
-// The engine: every kernel against limbs worked out from the text, trajectories against
-// the step-by-step search, steps shared between threads against one kernel call.
+// The engine: every kernel and teams of threads against limbs worked out from the text,
+// trajectories against the step-by-step search.
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "engine/step_team.hpp"
 #include "engine/trajectory.hpp"
 #include "reference.hpp"
 #include "search/reference_search.hpp"
@@ -41,6 +40,8 @@ TEST(Kernels, EverySegmentMatchesPlainLimbsAndEveryChangedDigitUndoesAPalindrome
     for (std::size_t n : {260, 261}) {  // carries born at every place, stopped anywhere after
         for (std::size_t from = 0; from < n / 2; ++from) numbers.push_back(carry_run(n, from, from + 1 + rng() % (n / 2 - from)));
     }
+    // Through every segment a team cuts a sum into, and across the boundaries of a few.
+    for (std::size_t from : {0, 374, 748, 749, 750, 1497}) numbers.push_back(carry_run(3001, from, from == 0 ? 3001 : from + 5 + rng() % 200));
     for (const std::string& digits : numbers) {
         const std::size_t m = limbs_for(digits.size());
         ASSERT_EQ(tests::check_kernels(digits, 0, m, 0), "");
@@ -79,25 +80,6 @@ TEST(Trajectory, SearchesMatchTheStepByStepSearch) {
             ASSERT_EQ(std::to_string(steps) + " " + (steps > 0 ? text : ""),
                       std::to_string(want.formed ? want.steps : 0) + " " + want.palindrome)
                 << kernel->name << " " << digits << " within " << limit;
-        }
-    }
-}
-
-TEST(StepTeam, SharedStepsMatchOneKernelCall) {
-    std::vector<std::string> numbers;
-    for (std::size_t n : {0, 1, 2, 3, 7, 64, 129, 1000, 1001, 20001}) numbers.push_back(random_digits(n));
-    for (std::size_t n : {999, 6001}) numbers.push_back(carry_run(n, 0, n));  // through every segment
-    for (std::size_t from : {374, 748, 749, 750, 1497}) numbers.push_back(carry_run(3001, from, from + 5 + rng() % 200));
-    for (unsigned threads : {1u, 2u, 3u, 4u}) {
-        StepTeam team(threads);
-        team.share_always();
-        for (const std::string& digits : numbers) {
-            std::vector<std::uint8_t> src = tests::guarded_limbs(digits), one(src.size() + kernel_guard), shared = one;
-            const std::size_t m = limbs_for(digits.size());
-            const unsigned carry = best_kernel().add_reversed(one.data() + kernel_guard, src.data() + kernel_guard, digits.size(), 0, m, 0);
-            ASSERT_EQ(team.add_reversed(best_kernel(), shared.data() + kernel_guard, src.data() + kernel_guard, digits.size()), carry);
-            const auto limbs = [&](const std::vector<std::uint8_t>& v) { return std::vector<std::uint8_t>(v.begin() + kernel_guard, v.begin() + static_cast<std::ptrdiff_t>(kernel_guard + m)); };
-            ASSERT_EQ(limbs(shared), limbs(one)) << threads << " threads, " << digits.size() << " digits";
         }
     }
 }

@@ -5,6 +5,7 @@
 
 #include "bignum/bignum.hpp"
 #include "engine/reverse_add_kernel.hpp"
+#include "engine/step_team.hpp"
 #include "search/reference_search.hpp"
 
 namespace revadd::tests {
@@ -106,11 +107,20 @@ std::string check_kernels(const std::string& digits, std::size_t begin, std::siz
         out += limb(digits, j) + limb(backwards, j);
         want.push_back(static_cast<std::uint8_t>(out % 100));
     }
-    for (const ReverseAddKernel* kernel : usable_kernels()) {
+    // Every kernel, and for a whole sum, teams of two to four threads sharing it.
+    static StepTeam teams[] = {StepTeam(2), StepTeam(3), StepTeam(4)};
+    std::vector<std::pair<const ReverseAddKernel*, StepTeam*>> ways;
+    for (const ReverseAddKernel* kernel : usable_kernels()) ways.emplace_back(kernel, nullptr);
+    for (StepTeam& team : teams) {
+        if (begin == 0 && end == m && carry == 0) ways.emplace_back(&best_kernel(), &team);
+        team.share_always();
+    }
+    for (const auto& [kernel, team] : ways) {
         std::vector<std::uint8_t> dst(m + 3 * kernel_guard, 0xA5);
-        const std::string where = std::string(kernel->name) + " on " + std::to_string(n) + " digits, [" +
-                                  std::to_string(begin) + ", " + std::to_string(end) + "): ";
-        if (kernel->add_reversed(dst.data() + kernel_guard, src.data() + kernel_guard, n, begin, end, carry) != out) {
+        const std::string where = std::string(kernel->name) + (team ? " in a team" : "") + " on " + std::to_string(n) +
+                                  " digits, [" + std::to_string(begin) + ", " + std::to_string(end) + "): ";
+        if ((team ? team->add_reversed(*kernel, dst.data() + kernel_guard, src.data() + kernel_guard, n)
+                  : kernel->add_reversed(dst.data() + kernel_guard, src.data() + kernel_guard, n, begin, end, carry)) != out) {
             return where + "carry out";
         }
         if (!std::equal(want.begin(), want.end(), dst.begin() + static_cast<std::ptrdiff_t>(kernel_guard + begin))) {

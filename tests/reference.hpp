@@ -42,8 +42,9 @@ bool keeps_every_hit_before(const std::vector<HitRecord>& got, const std::vector
 std::vector<std::uint8_t> guarded_limbs(const std::string& digits);
 
 // Every kernel's sum of limbs [begin, end) of `digits` plus its reversal, with `carry`
-// coming in, against limbs worked out from the text; nothing outside may be written, and
-// the palindrome test of the digits must hold.
+// coming in, and of a whole sum also teams of threads sharing it, against limbs worked
+// out from the text; nothing outside may be written, and the palindrome test of the
+// digits must hold.
 std::string check_kernels(const std::string& digits, std::size_t begin, std::size_t end, unsigned carry);
 
 // The range searched with `options` against the reference: hits, text and tally.
