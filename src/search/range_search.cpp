@@ -46,7 +46,8 @@ public:
           slots_(static_cast<std::size_t>(std::min<std::int64_t>(
               chunks_, std::int64_t{tuning::chunks_in_flight_per_thread} * threads))),
           spare_limit_(std::size_t{2} * tuning::spare_reports_per_thread * threads),
-          stop_(options.stop) {
+          stop_(options.stop),
+          progress_(options.progress) {
         if (options.use_memo) memo_.emplace(options.memo_budget_bytes);
     }
 
@@ -60,6 +61,7 @@ public:
     // shares the steps of long numbers.
     void work(StepTeam* team = nullptr) {
         TrajectorySearch search(job_.iterations, memo_ ? &*memo_ : nullptr, team, stop_);
+        if (progress_ != nullptr && job_.count == 1) search.report_steps(&progress_->steps);
         std::string number;
         ChunkReport report;
         std::unique_lock lock(mutex_);
@@ -72,6 +74,11 @@ public:
             take_spare(report.file);
             lock.unlock();
             search_chunk(chunk, report, search, number);
+            if (progress_ != nullptr) {
+                progress_->numbers.fetch_add(report.searched_end - chunk * chunk_,
+                                             std::memory_order_relaxed);
+                progress_->hits.fetch_add(report.tally.count(), std::memory_order_relaxed);
+            }
             lock.lock();
             Slot& slot = slot_of(chunk);
             held_bytes_ += report.bytes();
@@ -192,6 +199,7 @@ private:
     std::int64_t written_ = 0;    // chunks written so far
     bool writing_ = false;        // a thread holds the writer role
     const std::atomic<int>* const stop_;
+    RunProgress* const progress_;
     Tally tally_;
     // Numbers from the first of the range that were all searched: up to where the first
     // chunk cut short by a stop got to. Only the writer role touches it.
