@@ -141,9 +141,7 @@ void StatusLine::stop() {
     if (timer_.joinable()) timer_.join();
     std::lock_guard lock(mutex_);
     erase();
-    closed_ = true;
-    set_before_fatal_message(nullptr);
-    active_line.store(nullptr);
+    active_line.store(nullptr);  // the hook of fatal() has nothing to do from now on
 }
 
 std::unique_lock<std::mutex> StatusLine::quiet_for_stdout() {
