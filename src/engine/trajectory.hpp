@@ -77,8 +77,8 @@ public:
     void share_steps(StepTeam* team) { team_ = team; }
 
     // Reports every step to `progress` from the next assign() on (nullptr: no longer).
-    // Only search() checks for it, once per call, so that a trajectory that does not
-    // report steps exactly as before.
+    // search() asks once a call, not once a step: a trajectory that reports nothing runs
+    // the loop it always ran.
     void report_steps(StepProgress* progress) { progress_ = progress; }
 
 private:
