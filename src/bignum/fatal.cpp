@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <new>
 
@@ -13,7 +14,11 @@ std::recursive_mutex& output_mutex() {
     return mutex;
 }
 
+std::atomic<void (*)()> before_message{nullptr};
+
 }  // namespace
+
+void set_before_fatal_message(void (*hook)()) { before_message.store(hook); }
 
 std::unique_lock<std::recursive_mutex> output_lock() {
     return std::unique_lock<std::recursive_mutex>(output_mutex());
@@ -30,6 +35,7 @@ void fatal(const char* message) {
     // Taken for good: writers elsewhere finish the record they are on, then wait. A
     // second failure on another thread waits here until the process is gone.
     output_mutex().lock();
+    if (void (*hook)() = before_message.load()) hook();
     std::fflush(stdout);
     std::fputs(message, stderr);
     std::fflush(nullptr);

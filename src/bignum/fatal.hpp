@@ -12,6 +12,11 @@ namespace revadd {
 // under that lock again.
 [[noreturn]] void fatal(const char* message);
 
+// A function that fatal() calls, with the output lock held, before anything it writes:
+// the program's chance to take back what it has drawn on the terminal (a status line),
+// which this layer knows nothing of. One at a time; nullptr removes it.
+void set_before_fatal_message(void (*hook)());
+
 // Held while text that must arrive whole (a hit record, a batch of them) is written, so
 // that an error ending the process on another thread cannot cut it short. Recursive,
 // so that a failure on the writing thread itself still ends the process.

@@ -9,6 +9,7 @@
 #include "dialogue.hpp"
 #include "process_setup.hpp"
 #include "run.hpp"
+#include "status_line.hpp"
 #include "stop_signal.hpp"
 #include "text_sink.hpp"
 
@@ -29,5 +30,6 @@ int main() {
     revadd::RunOptions options;
     options.stop = &revadd::stop_signal();
     revadd::catch_stop_signals();
-    return revadd::run_search(std::get<revadd::Answers>(answers), console, options);
+    return revadd::run_search(std::get<revadd::Answers>(answers), console, options,
+                              revadd::status_line_wanted());
 }

@@ -14,6 +14,7 @@
 #include "search/range_search.hpp"
 #include "search/report_format.hpp"
 #include "result_file.hpp"
+#include "status_line.hpp"
 #include "stop_signal.hpp"
 
 namespace revadd {
@@ -34,13 +35,20 @@ struct Records {
 // Each chunk in one write per stream; the console is pushed out whenever the search is
 // ahead of it, so that a long run shows its hits as they are found. Writes hold the
 // output lock: a fatal error on a searching thread waits for them, so that neither the
-// console nor the file is left with a record cut in two.
+// console nor the file is left with a record cut in two. A status line on the same
+// terminal is erased before the console's text and drawn again only once it is out.
 class ReportWriter final : public ChunkWriter {
 public:
-    ReportWriter(TextSink& console, ResultFile& file) : console_(console), file_(file) {}
+    ReportWriter(TextSink& console, ResultFile& file, StatusLine* line)
+        : console_(console), file_(file), line_(line) {}
     void write(std::string_view console, std::string_view file) override {
         const auto hold = output_lock();
-        if (!console.empty()) console_.write(console);
+        if (!console.empty()) {
+            const auto quiet =
+                line_ != nullptr ? line_->quiet_for_stdout() : std::unique_lock<std::mutex>();
+            console_.write(console);
+            if (quiet) console_.flush();
+        }
         if (!file.empty()) file_.record_hits(file);
     }
     void caught_up() override {
@@ -54,6 +62,7 @@ public:
 private:
     TextSink& console_;
     ResultFile& file_;
+    StatusLine* const line_;
     std::optional<std::int64_t> searched_;
 };
 
@@ -93,7 +102,8 @@ int run_search(const Answers& answers, TextSink& console) {
     return run_search(answers, console, RunOptions{});
 }
 
-int run_search(const Answers& answers, TextSink& console, const RunOptions& options) {
+int run_search(const Answers& answers, TextSink& console, const RunOptions& options,
+               bool status_line) {
     Records r;
     str2big(&r.start, answers.start_text);
     str2big(&r.range_end, answers.start_text);
@@ -114,8 +124,17 @@ int run_search(const Answers& answers, TextSink& console, const RunOptions& opti
         job.count = answers.range;
         job.iterations = answers.iterations;
         job.negative = negative;
-        ReportWriter writer(console, file);
-        tally = search_range(job, options, writer);
+        RunProgress progress;
+        RunOptions search_options = options;
+        std::optional<StatusLine> line;
+        if (status_line) {
+            search_options.progress = &progress;
+            line.emplace(progress, answers.range, answers.iterations);
+        }
+        ReportWriter writer(console, file, line ? &*line : nullptr);
+        tally = search_range(job, search_options, writer);
+        // Gone before anything else is written: the screen then reads as without it.
+        line.reset();
         // Stopped: every hit found is with the console and the file already; a summary
         // would count numbers never searched, so there is none.
         if (const auto searched = writer.stopped_after()) {

@@ -9,8 +9,11 @@
 namespace revadd {
 
 // Returns the exit status: 0 when everything was written, 1 when a write failed.
+// `status_line`: show how far the search has got on standard error while it runs (for
+// a terminal, see status_line.hpp).
 int run_search(const Answers& answers, TextSink& console);
-int run_search(const Answers& answers, TextSink& console, const RunOptions& options);
+int run_search(const Answers& answers, TextSink& console, const RunOptions& options,
+               bool status_line = false);
 
 // Reports a failed console on standard error; true when there was one.
 bool report_console_failure(TextSink& console);

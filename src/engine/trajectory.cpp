@@ -54,6 +54,11 @@ void Trajectory::assign(std::string_view typed) {
         limbs[j] = static_cast<std::uint8_t>(digit(2 * j) + 10 * digit(2 * j + 1));
     }
     size_ = n;
+    if (progress_ != nullptr) {
+        steps_since_assign_ = 0;
+        progress_->steps.store(0, std::memory_order_relaxed);
+        progress_->digits.store(static_cast<std::int64_t>(n), std::memory_order_relaxed);
+    }
 }
 
 std::uint8_t* Trajectory::prepare_next(std::size_t count) {
@@ -74,6 +79,16 @@ void Trajectory::commit_next(std::size_t count) {
 }
 
 void Trajectory::step() {
+    advance();
+    if (progress_ != nullptr) publish_step();
+}
+
+void Trajectory::publish_step() {
+    progress_->steps.store(++steps_since_assign_, std::memory_order_relaxed);
+    progress_->digits.store(static_cast<std::int64_t>(size_), std::memory_order_relaxed);
+}
+
+void Trajectory::advance() {
     const std::size_t n = size_;
     const std::size_t m = limbs_for(n);
     std::uint8_t* sum = prepare_next(m + 1);
@@ -95,11 +110,17 @@ bool Trajectory::is_palindrome() const {
 }
 
 std::int32_t Trajectory::search(std::int32_t limit) {
+    return progress_ != nullptr ? search_steps<true>(limit) : search_steps<false>(limit);
+}
+
+template <bool reported>
+std::int32_t Trajectory::search_steps(std::int32_t limit) {
     if (limit < 1) return 0;
     // Counted so that a limit of INT32_MAX ends without the counter overflowing.
     for (std::int32_t steps = 1;; ++steps) {
         if (stop_ != nullptr && stop_->load(std::memory_order_relaxed) != 0) return stopped;
-        step();
+        advance();
+        if constexpr (reported) publish_step();
         if (is_palindrome()) return steps;
         if (steps == limit) return 0;
     }

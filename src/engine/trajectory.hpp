@@ -14,6 +14,14 @@
 
 namespace revadd {
 
+// How far the search of one number has got, for a display that reads it while the
+// search goes on: stored after every step, with relaxed atomics, by a trajectory that
+// reports to it.
+struct StepProgress {
+    std::atomic<std::int64_t> steps{0};   // taken since the number was assigned
+    std::atomic<std::int64_t> digits{0};  // of the latest sum
+};
+
 // A buffer of limbs (two digits a byte) with zeroed guard zones that kernels may read.
 class LimbBuffer {
 public:
@@ -67,7 +75,17 @@ public:
     // Shares the steps of long numbers with `team` from now on (nullptr: no longer).
     void share_steps(StepTeam* team) { team_ = team; }
 
+    // Reports every step to `progress` from the next assign() on (nullptr: no longer).
+    // search() asks once a call, not once a step: a trajectory that reports nothing runs
+    // the loop it always ran.
+    void report_steps(StepProgress* progress) { progress_ = progress; }
+
 private:
+    void advance();
+    void publish_step();
+    template <bool reported>
+    std::int32_t search_steps(std::int32_t limit);
+
     // Room for `count` limbs in the next buffer, and the hand-over of the `count` limbs
     // written there.
     std::uint8_t* prepare_next(std::size_t count);
@@ -76,6 +94,8 @@ private:
     const ReverseAddKernel* kernel_;
     StepTeam* team_ = nullptr;
     const std::atomic<int>* stop_ = nullptr;
+    StepProgress* progress_ = nullptr;
+    std::int64_t steps_since_assign_ = 0;  // kept only while steps are reported
     // Half a page apart, so that a step's stores never alias its loads in 4 KiB terms.
     LimbBuffer buffers_[2]{LimbBuffer(0), LimbBuffer(2048)};
     LimbBuffer* current_ = &buffers_[0];

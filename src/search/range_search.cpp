@@ -67,7 +67,8 @@ public:
           spare_limit_(room / tuning::room_share < tuning::spare_report_max_bytes
                            ? 0 : std::size_t{2} * tuning::spare_reports_per_thread * threads),
           text_limit_(std::min(tuning::text_in_flight_bytes, room / tuning::room_share)),
-          stop_(options.stop) {
+          stop_(options.stop),
+          progress_(options.progress) {
         if (options.use_memo) memo_.emplace(std::min(options.memo_budget_bytes, room / tuning::room_share));
     }
 
@@ -81,6 +82,7 @@ public:
     // shares the steps of long numbers.
     void work(StepTeam* team = nullptr) {
         TrajectorySearch search(job_.iterations, memo_ ? &*memo_ : nullptr, team, stop_);
+        if (progress_ != nullptr && job_.count == 1) search.report_steps(&progress_->steps);
         std::string number;
         ChunkReport report;
         std::unique_lock lock(mutex_);
@@ -94,6 +96,11 @@ public:
             // mutants: on
             lock.unlock();
             search_chunk(chunk, report, search, number);
+            if (progress_ != nullptr) {
+                progress_->numbers.fetch_add(report.searched_end - chunk * chunk_,
+                                             std::memory_order_relaxed);
+                progress_->hits.fetch_add(report.tally.count(), std::memory_order_relaxed);
+            }
             lock.lock();
             Slot& slot = slot_of(chunk);
             held_bytes_ += report.bytes();
@@ -220,6 +227,7 @@ private:
     std::int64_t written_ = 0;    // chunks written so far
     bool writing_ = false;        // a thread holds the writer role
     const std::atomic<int>* const stop_;
+    RunProgress* const progress_;
     Tally tally_;
     // Numbers from the first of the range that were all searched: up to where the first
     // chunk cut short by a stop got to. Only the writer role touches it.

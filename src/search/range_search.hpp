@@ -10,10 +10,20 @@
 #include <cstdint>
 #include <string_view>
 
+#include "engine/trajectory.hpp"
 #include "report_format.hpp"
 #include "search_tuning.hpp"
 
 namespace revadd {
+
+// How far a run has got, for a display that reads it while the run goes on. The
+// searching threads add to it as each chunk is done, and a range of one number reports
+// each step; relaxed atomics, so the figures of a moment may be a chunk apart.
+struct RunProgress {
+    std::atomic<std::int64_t> numbers{0};  // numbers searched in full
+    std::atomic<std::int64_t> hits{0};     // hits among them
+    StepProgress steps;                    // a range of one number: its steps so far
+};
 
 // How a run is carried out; the defaults are the tool's, the rest is for tests.
 struct RunOptions {
@@ -24,6 +34,8 @@ struct RunOptions {
     // Once non-zero, every thread stops before its next number (a long number is cut
     // short between two steps); what was found is still written, in range order.
     const std::atomic<int>* stop = nullptr;
+    // Kept up to date when not null.
+    RunProgress* progress = nullptr;
 };
 
 struct RangeJob {

@@ -30,6 +30,9 @@ public:
     std::int32_t search(std::string_view digits);
     static constexpr std::int32_t stopped = Trajectory::stopped;
 
+    // Reports every step of the searches from now on to `progress` (nullptr: no longer).
+    void report_steps(StepProgress* progress) { trajectory_.report_steps(progress); }
+
     // The palindrome of the last search that found one; valid until the next search.
     std::string_view palindrome() const { return palindrome_; }
 
