@@ -25,9 +25,11 @@ inline constexpr std::chrono::milliseconds team_probe_every{50};
 // Sharing keeps a second CPU busy; it is chosen only when it is this much faster.
 inline constexpr double team_share_gain = 1.25;
 
-// How long a waiting thread polls before it sleeps: longer than the gap between two
-// shared steps, far shorter than a scheduler's time slice.
+// How long a waiting thread polls before it sleeps: a few microseconds, or while steps
+// are shared twice the gap between two of them, up to the most below; far shorter than
+// a scheduler's time slice either way.
 inline constexpr std::chrono::microseconds team_spin_time{5};
+inline constexpr std::chrono::microseconds team_spin_most{200};
 
 // mutants: on
 

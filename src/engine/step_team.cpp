@@ -1,5 +1,6 @@
 #include "step_team.hpp"
 
+#include <algorithm>
 #include <cassert>
 #include <new>
 
@@ -94,22 +95,25 @@ void StepTeam::start_round() {
     if (sleepers_.load() != 0) round_.notify_all();
 }
 
-bool StepTeam::wait_for_round(std::uint64_t& seen) {
-    if (!round_begins_soon(seen)) {
+bool StepTeam::wait_for_round(std::uint64_t& seen, Clock::duration& gap) {
+    const auto since = Clock::now();
+    if (!round_begins_soon(seen, gap)) {
         sleepers_.fetch_add(1);
         round_.wait(seen);
         sleepers_.fetch_sub(1);
     }
+    gap = Clock::now() - since;
     seen = round_.load(std::memory_order_acquire);
     return !stopping_.load(std::memory_order_relaxed);
 }
 
 // mutants: off (how long a member polls before it sleeps: speed only)
-bool StepTeam::round_begins_soon(std::uint64_t seen) const {
-    // Between shared steps the wait is a microsecond or two: poll that long (without a
-    // pause instruction, which a hypervisor may take as a reason to deschedule), then
-    // sleep, as the members do all the time the caller steps alone.
-    const auto give_up = Clock::now() + team_spin_time;
+bool StepTeam::round_begins_soon(std::uint64_t seen, Clock::duration gap) const {
+    // While steps are shared a round follows the last within a step's time: poll up to
+    // twice the last wait (without a pause instruction, which a hypervisor may take as a
+    // reason to deschedule), so as not to miss it asleep, but never long. Once the caller
+    // steps alone no round comes, and the member sleeps.
+    const auto give_up = Clock::now() + std::clamp<Clock::duration>(2 * gap, team_spin_time, team_spin_most);
     for (unsigned polls = 0;; ++polls) {
         if (round_.load(std::memory_order_acquire) != seen) return true;
         if (polls % 64 == 63 && Clock::now() > give_up) return false;
@@ -129,7 +133,8 @@ void StepTeam::try_segment(unsigned s, std::uint64_t round) {
 
 void StepTeam::work(unsigned member) {
     std::uint64_t seen = 0;
-    while (wait_for_round(seen)) {
+    Clock::duration gap{};  // how long the last round was waited for
+    while (wait_for_round(seen, gap)) {
         // Read after a round has begun: the constructor may still shrink the team.
         const unsigned last = 2 * members_ - 2;
         try_segment(member, seen);

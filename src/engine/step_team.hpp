@@ -61,8 +61,8 @@ private:
     bool share_next();
     void measured(std::size_t limbs);
     void work(unsigned member);
-    bool wait_for_round(std::uint64_t& seen);
-    bool round_begins_soon(std::uint64_t seen) const;
+    bool wait_for_round(std::uint64_t& seen, Clock::duration& gap);
+    bool round_begins_soon(std::uint64_t seen, Clock::duration gap) const;
     void try_segment(unsigned s, std::uint64_t round);
     void start_round();
 
