@@ -10,6 +10,10 @@ namespace revadd {
 // between cores costs more than the half step it saves (measured by the benchmark).
 inline constexpr std::size_t team_split_limbs = 32768;
 
+// Limbs a vector kernel sums on its fast path between two checks that it was exact: a
+// block that was not (300,000 steps of 196 never meet one) is summed again.
+inline constexpr std::size_t kernel_check_limbs = 4096;
+
 // Polls the caller waits, beyond one per two limbs of the number, for the other members
 // to finish before it sums their untouched segments itself.
 inline constexpr std::size_t team_patience_polls = 2000;

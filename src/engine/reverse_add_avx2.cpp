@@ -1,9 +1,15 @@
-// The AVX2 reverse-and-add kernel, 32 limbs (64 digits) a vector, for x86-64 CPUs
-// without the AVX-512 byte permute. The reversal is a byte shuffle within each 128-bit
-// half and a swap of the halves; without a 128-entry lookup, the digits of a limb are
-// split through its two nibbles (16 = 10 + 6). Carries are resolved across the vector
-// from two lane masks as in the AVX-512 kernel, a 32-bit add-with-carry chaining them.
-#include "lane_carries.hpp"
+// The AVX2 reverse-and-add kernel, 32 limbs (64 digits) a vector: four 64-bit words of
+// the biased binary addition (see limb_bias). A byte shuffle within each 128-bit half
+// and a swap of the halves turn the top of the number around; without a 128-entry
+// lookup, the digits of a limb are split through its two nibbles.
+//
+// The carry out of each word moves up one word and is added in, the top word's carry
+// into the next vector; that is exact unless the carry lands on a word of all ones
+// (eight limb sums of 99), whose own carry out is then lost. Such a wrap is collected
+// over a block of vectors and the block summed again by the portable kernel.
+#include <algorithm>
+
+#include "engine_tuning.hpp"
 #include "reverse_add_x86.hpp"
 
 #if REVADD_X86_64
@@ -17,7 +23,31 @@ namespace {
 
 constexpr std::size_t lanes = 32;
 
-REVADD_AVX2_INLINE __m256i broadcast_table(const std::uint8_t (&t)[16]) {
+// A limb v below 128 is 10 * ten_of_high[h] + t with h = v >> 4 and t below 24, so its
+// digits are those of t with ten_of_high[h] / 10 added to the high one: the digits of t
+// come from a table of 16 and a correction for t >= 16 looked up at t - 16 (a pshufb
+// index with its top bit set reads 0).
+struct NibbleTables {
+    std::uint8_t ten_of_high[16];    // 10 * (16h / 10)
+    std::uint8_t high_biased[16];    // 16h / 10 + limb_bias
+    std::uint8_t swapped[16];        // t's digits exchanged, t < 16
+    std::uint8_t swapped_above[16];  // what t >= 16 adds to the entry of t - 16
+};
+constexpr std::uint8_t swapped_digits(unsigned t) { return static_cast<std::uint8_t>(t % 10 * 10 + t / 10); }
+constexpr NibbleTables nibble_tables = [] {
+    NibbleTables n{};
+    for (unsigned h = 0; h < 8; ++h) {
+        n.ten_of_high[h] = static_cast<std::uint8_t>(16 * h / 10 * 10);
+        n.high_biased[h] = static_cast<std::uint8_t>(16 * h / 10 + limb_bias);
+    }
+    for (unsigned t = 0; t < 16; ++t) n.swapped[t] = swapped_digits(t);
+    for (unsigned t = 16; t < 24; ++t) {
+        n.swapped_above[t - 16] = static_cast<std::uint8_t>(swapped_digits(t) - swapped_digits(t - 16));
+    }
+    return n;
+}();
+
+REVADD_AVX2_INLINE __m256i table(const std::uint8_t (&t)[16]) {
     return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t)));
 }
 
@@ -30,87 +60,86 @@ REVADD_AVX2_INLINE __m256i reversed_block(const std::uint8_t* last) {
     return _mm256_permute4x64_epi64(_mm256_shuffle_epi8(v, within_halves), 0x4E);
 }
 
-// The digits of each limb v < 128 by its nibbles: v = 16h + l = 10(q16[h]) + (r16[h] + l),
-// with r16[h] + l below 24, so two conditional subtractions of ten finish the split.
 struct Split {
-    __m256i low;   // v % 10
-    __m256i high;  // v / 10
+    __m256i high;  // v >> 4
+    __m256i rest;  // t = v - ten_of_high[high], below 24
 };
 
-REVADD_AVX2_INLINE Split split_digits(__m256i v) {
-    static constexpr std::uint8_t r16[16] = {0, 6, 2, 8, 4, 0, 6, 2};
-    static constexpr std::uint8_t q16[16] = {0, 1, 3, 4, 6, 8, 9, 11};
-    const __m256i nibble = _mm256_set1_epi8(0x0F);
-    const __m256i nine = _mm256_set1_epi8(9);
-    const __m256i nineteen = _mm256_set1_epi8(19);
-    const __m256i ten = _mm256_set1_epi8(10);
-    const __m256i h = _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble);
-    const __m256i t = _mm256_add_epi8(_mm256_shuffle_epi8(broadcast_table(r16), h),
-                                      _mm256_and_si256(v, nibble));
-    __m256i low = _mm256_min_epu8(t, _mm256_sub_epi8(t, ten));
-    low = _mm256_min_epu8(low, _mm256_sub_epi8(low, ten));
-    // Each comparison is -1 where it holds: subtracting it counts a ten.
-    const __m256i high = _mm256_sub_epi8(
-        _mm256_sub_epi8(_mm256_shuffle_epi8(broadcast_table(q16), h), _mm256_cmpgt_epi8(t, nine)),
-        _mm256_cmpgt_epi8(t, nineteen));
-    return {low, high};
+REVADD_AVX2_INLINE Split split(__m256i v) {
+    const __m256i high = _mm256_and_si256(_mm256_srli_epi16(v, 4), _mm256_set1_epi8(0x0F));
+    return {high, _mm256_sub_epi8(v, _mm256_shuffle_epi8(table(nibble_tables.ten_of_high), high))};
 }
 
+// The low digit of every limb: t less ten, less ten again, whichever is lowest unsigned.
+REVADD_AVX2_INLINE __m256i low_digits(__m256i v) {
+    const __m256i ten = _mm256_set1_epi8(10);
+    const __m256i t = split(v).rest;
+    const __m256i once = _mm256_min_epu8(t, _mm256_sub_epi8(t, ten));
+    return _mm256_min_epu8(once, _mm256_sub_epi8(once, ten));
+}
+
+// Limbs j .. j+31 of the reversal of n digits held in m limbs, plus limb_bias.
 template <bool odd>
-REVADD_AVX2_INLINE __m256i reversed_limbs(const std::uint8_t* src, std::size_t m, std::size_t j) {
+REVADD_AVX2_INLINE __m256i mirror_plus_bias(const std::uint8_t* src, std::size_t m, std::size_t j) {
     const std::uint8_t* mirror = src + (m - 1 - j);
     const __m256i a = reversed_block(mirror);
     if constexpr (!odd) {
-        static constexpr std::uint8_t times_ten[16] = {0, 10, 20, 30, 40, 50, 60, 70, 80, 90};
-        const Split d = split_digits(a);
-        return _mm256_add_epi8(_mm256_shuffle_epi8(broadcast_table(times_ten), d.low), d.high);
+        const Split d = split(a);
+        const __m256i above = _mm256_sub_epi8(d.rest, _mm256_set1_epi8(16));
+        return _mm256_add_epi8(
+            _mm256_add_epi8(_mm256_shuffle_epi8(table(nibble_tables.swapped), d.rest),
+                            _mm256_shuffle_epi8(table(nibble_tables.swapped_above), above)),
+            _mm256_shuffle_epi8(table(nibble_tables.high_biased), d.high));
     } else {
+        // The low digit of each mirror limb, the high digit (times ten) of the limb below it.
         const __m256i b = reversed_block(mirror - 1);
-        return _mm256_add_epi8(split_digits(a).low, _mm256_sub_epi8(b, split_digits(b).low));
+        const __m256i bias = _mm256_set1_epi8(static_cast<char>(limb_bias));
+        return _mm256_add_epi8(_mm256_add_epi8(low_digits(a), bias), _mm256_sub_epi8(b, low_digits(b)));
     }
 }
 
-// 0xFF in every lane whose bit is set in `mask`, 0 elsewhere.
-REVADD_AVX2_INLINE __m256i lanes_of(std::uint32_t mask) {
-    const __m256i spread = _mm256_setr_epi8(
-        0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1,
-        2, 2, 2, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3);
-    const __m256i bit = _mm256_set1_epi64x(static_cast<long long>(0x8040201008040201ULL));
-    const __m256i bytes =
-        _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int>(mask)), spread);
-    return _mm256_cmpeq_epi8(_mm256_and_si256(bytes, bit), bit);
+// The sign bit of lane 0, where the carry between vectors is kept.
+REVADD_AVX2_INLINE unsigned carry_of(__m256i carries_up) {
+    return static_cast<unsigned>(_mm256_movemask_pd(_mm256_castsi256_pd(carries_up))) & 1;
 }
 
 template <bool odd>
 REVADD_AVX2_INLINE unsigned add_reversed(std::uint8_t* dst, const std::uint8_t* src,
                                          std::size_t n, std::size_t begin, std::size_t end,
                                          unsigned carry) {
-    const __m256i ninety_nine = _mm256_set1_epi8(99);
-    const __m256i hundred = _mm256_set1_epi8(100);
+    const __m256i bias = _mm256_set1_epi8(static_cast<char>(limb_bias));
+    const __m256i sign = _mm256_set1_epi64x(INT64_MIN);
     const std::size_t m = limbs_for(n);
 
-    std::uint32_t chained = carry;
+    // All ones in each word whose addition carried out, moved up a word: lane 0 holds
+    // the carry out of the previous vector's top word (at first, the carry in).
+    __m256i carries_up = _mm256_setr_epi64x(-static_cast<long long>(carry), 0, 0, 0);
+    const std::size_t whole_end = begin + (end - begin) / lanes * lanes;
     std::size_t j = begin;
-    for (; j + lanes <= end; j += lanes) {
-        __m256i sum = _mm256_add_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + j)),
-                                      reversed_limbs<odd>(src, m, j));
-        // Sums reach 199: compare unsigned, by the maximum.
-        const __m256i at_least_99 = _mm256_cmpeq_epi8(_mm256_max_epu8(sum, ninety_nine), sum);
-        const __m256i is_99 = _mm256_cmpeq_epi8(sum, ninety_nine);
-        const auto p = static_cast<std::uint32_t>(_mm256_movemask_epi8(is_99));
-        const auto g = static_cast<std::uint32_t>(_mm256_movemask_epi8(at_least_99)) & ~p;
-        sum = _mm256_sub_epi8(sum, lanes_of(lane_carries(g, p, chained)));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + j),
-                            _mm256_min_epu8(sum, _mm256_sub_epi8(sum, hundred)));
+    while (j < whole_end) {
+        const std::size_t block_end = std::min(whole_end, j + kernel_check_limbs);
+        const __m256i carry_in = carries_up;
+        __m256i wrapped = _mm256_setzero_si256();
+        for (std::size_t k = j; k < block_end; k += lanes) {
+            const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + k));
+            const __m256i s = _mm256_add_epi64(a, mirror_plus_bias<odd>(src, m, k));
+            // The sum is below the limbs exactly where the word carried out.
+            const __m256i out = _mm256_cmpgt_epi64(_mm256_xor_si256(a, sign), _mm256_xor_si256(s, sign));
+            const __m256i up = _mm256_permute4x64_epi64(out, 0x93);  // words 3, 0, 1, 2
+            const __m256i r = _mm256_sub_epi64(s, _mm256_blend_epi32(up, carries_up, 0x03));
+            carries_up = up;
+            // Only a word of all ones that takes a carry turns bit 63 from 1 to 0.
+            wrapped = _mm256_or_si256(wrapped, _mm256_andnot_si256(r, s));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + k),
+                                _mm256_min_epu8(r, _mm256_sub_epi8(r, bias)));
+        }
+        if (_mm256_movemask_pd(_mm256_castsi256_pd(wrapped)) != 0) [[unlikely]] {
+            const unsigned out = add_reversed_portable(dst, src, n, j, block_end, carry_of(carry_in));
+            carries_up = _mm256_setr_epi64x(-static_cast<long long>(out), 0, 0, 0);
+        }
+        j = block_end;
     }
-    carry = chained;
-    // The rest limb by limb, with the portable kernel's arithmetic.
-    for (; j < end; ++j) {
-        const unsigned sum = src[j] + reversed_limb(src, n, j) + carry;
-        carry = sum >= 100;
-        dst[j] = static_cast<std::uint8_t>(sum - 100 * carry);
-    }
-    return carry;
+    return add_reversed_portable(dst, src, n, j, end, carry_of(carries_up));
 }
 
 REVADD_AVX2_TARGET unsigned add_reversed_avx2(std::uint8_t* dst, const std::uint8_t* src,
@@ -122,12 +151,13 @@ REVADD_AVX2_TARGET unsigned add_reversed_avx2(std::uint8_t* dst, const std::uint
 
 template <bool odd>
 REVADD_AVX2_INLINE bool is_palindrome(const std::uint8_t* limbs, std::size_t n) {
+    const __m256i bias = _mm256_set1_epi8(static_cast<char>(limb_bias));
     const std::size_t m = limbs_for(n);
     const std::size_t last = m / 2;  // the limbs up to here cover the lower half of the digits
     std::size_t j = 0;
     for (; j + lanes <= last + 1; j += lanes) {
-        const __m256i own = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(limbs + j));
-        if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(own, reversed_limbs<odd>(limbs, m, j))) != -1) {
+        const __m256i own = _mm256_add_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(limbs + j)), bias);
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(own, mirror_plus_bias<odd>(limbs, m, j))) != -1) {
             return false;
         }
     }
