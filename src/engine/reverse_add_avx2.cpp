@@ -1,7 +1,7 @@
 // The AVX2 reverse-and-add kernel, 32 limbs (64 digits) a vector: four 64-bit words of
 // the biased binary addition (see limb_bias). A byte shuffle within each 128-bit half
 // and a swap of the halves turn the top of the number around; without a 128-entry
-// lookup, the digits of a limb are split through its two nibbles.
+// lookup, the digits of a limb come from 16-entry lookups on its top four bits.
 //
 // The carry out of each word moves up one word and is added in, the top word's carry
 // into the next vector; that is exact unless the carry lands on a word of all ones
@@ -23,60 +23,57 @@ namespace {
 
 constexpr std::size_t lanes = 32;
 
-// A limb v below 128 is 10 * ten_of_high[h] + t with h = v >> 4 and t below 24, so its
-// digits are those of t with ten_of_high[h] / 10 added to the high one: the digits of t
-// come from a table of 16 and a correction for t >= 16 looked up at t - 16 (a pshufb
-// index with its top bit set reads 0).
-struct NibbleTables {
-    std::uint8_t ten_of_high[16];    // 10 * (16h / 10)
-    std::uint8_t high_biased[16];    // 16h / 10 + limb_bias
-    std::uint8_t swapped[16];        // t's digits exchanged, t < 16
-    std::uint8_t swapped_above[16];  // what t >= 16 adds to the entry of t - 16
+// A limb v below 128 is ten_of_eighth[v >> 3] + t with t below 16 (eight times v >> 3
+// is 8 or less past a multiple of ten), so its digits are those of t with the tens of
+// ten_of_eighth added to the high one, each a 16-entry lookup.
+struct EighthTables {
+    std::uint8_t ten_of_eighth[16];  // 10 * (8e / 10)
+    std::uint8_t eighth_biased[16];  // 8e / 10 + limb_bias
+    std::uint8_t swapped[16];        // t's digits exchanged
+    std::uint8_t low[16];            // t % 10
 };
-constexpr std::uint8_t swapped_digits(unsigned t) { return static_cast<std::uint8_t>(t % 10 * 10 + t / 10); }
-constexpr NibbleTables nibble_tables = [] {
-    NibbleTables n{};
-    for (unsigned h = 0; h < 8; ++h) {
-        n.ten_of_high[h] = static_cast<std::uint8_t>(16 * h / 10 * 10);
-        n.high_biased[h] = static_cast<std::uint8_t>(16 * h / 10 + limb_bias);
+constexpr EighthTables eighth_tables = [] {
+    EighthTables t{};
+    for (unsigned e = 0; e < 16; ++e) {
+        t.ten_of_eighth[e] = static_cast<std::uint8_t>(8 * e / 10 * 10);
+        t.eighth_biased[e] = static_cast<std::uint8_t>(8 * e / 10 + limb_bias);
+        t.swapped[e] = static_cast<std::uint8_t>(e % 10 * 10 + e / 10);
+        t.low[e] = static_cast<std::uint8_t>(e % 10);
     }
-    for (unsigned t = 0; t < 16; ++t) n.swapped[t] = swapped_digits(t);
-    for (unsigned t = 16; t < 24; ++t) {
-        n.swapped_above[t - 16] = static_cast<std::uint8_t>(swapped_digits(t) - swapped_digits(t - 16));
-    }
-    return n;
+    return t;
 }();
 
-REVADD_AVX2_INLINE __m256i table(const std::uint8_t (&t)[16]) {
-    return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t)));
+REVADD_AVX2_INLINE __m256i lookup(const std::uint8_t (&table)[16], __m256i index) {
+    const __m256i t = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table)));
+    return _mm256_shuffle_epi8(t, index);
 }
 
-// The 32 limbs ending at `last`, in reverse order.
-REVADD_AVX2_INLINE __m256i reversed_block(const std::uint8_t* last) {
+REVADD_AVX2_INLINE __m256i load(const std::uint8_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+REVADD_AVX2_INLINE __m256i reversed(__m256i v) {
     const __m256i within_halves = _mm256_setr_epi8(
         15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0,
         15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(last - (lanes - 1)));
     return _mm256_permute4x64_epi64(_mm256_shuffle_epi8(v, within_halves), 0x4E);
 }
 
+// The 32 limbs ending at `last`, in reverse order.
+REVADD_AVX2_INLINE __m256i reversed_block(const std::uint8_t* last) { return reversed(load(last - (lanes - 1))); }
+
 struct Split {
-    __m256i high;  // v >> 4
-    __m256i rest;  // t = v - ten_of_high[high], below 24
+    __m256i eighth;  // v >> 3
+    __m256i rest;    // t
 };
 
 REVADD_AVX2_INLINE Split split(__m256i v) {
-    const __m256i high = _mm256_and_si256(_mm256_srli_epi16(v, 4), _mm256_set1_epi8(0x0F));
-    return {high, _mm256_sub_epi8(v, _mm256_shuffle_epi8(table(nibble_tables.ten_of_high), high))};
+    // The 16-bit shift brings bits of the next limb into bits 5-7: masked off.
+    const __m256i eighth = _mm256_and_si256(_mm256_srli_epi16(v, 3), _mm256_set1_epi8(0x0F));
+    return {eighth, _mm256_sub_epi8(v, lookup(eighth_tables.ten_of_eighth, eighth))};
 }
 
-// The low digit of every limb: t less ten, less ten again, whichever is lowest unsigned.
-REVADD_AVX2_INLINE __m256i low_digits(__m256i v) {
-    const __m256i ten = _mm256_set1_epi8(10);
-    const __m256i t = split(v).rest;
-    const __m256i once = _mm256_min_epu8(t, _mm256_sub_epi8(t, ten));
-    return _mm256_min_epu8(once, _mm256_sub_epi8(once, ten));
-}
+REVADD_AVX2_INLINE __m256i low_digits(__m256i v) { return lookup(eighth_tables.low, split(v).rest); }
 
 // Limbs j .. j+31 of the reversal of n digits held in m limbs, plus limb_bias.
 template <bool odd>
@@ -85,11 +82,7 @@ REVADD_AVX2_INLINE __m256i mirror_plus_bias(const std::uint8_t* src, std::size_t
     const __m256i a = reversed_block(mirror);
     if constexpr (!odd) {
         const Split d = split(a);
-        const __m256i above = _mm256_sub_epi8(d.rest, _mm256_set1_epi8(16));
-        return _mm256_add_epi8(
-            _mm256_add_epi8(_mm256_shuffle_epi8(table(nibble_tables.swapped), d.rest),
-                            _mm256_shuffle_epi8(table(nibble_tables.swapped_above), above)),
-            _mm256_shuffle_epi8(table(nibble_tables.high_biased), d.high));
+        return _mm256_add_epi8(lookup(eighth_tables.swapped, d.rest), lookup(eighth_tables.eighth_biased, d.eighth));
     } else {
         // The low digit of each mirror limb, the high digit (times ten) of the limb below it.
         const __m256i b = reversed_block(mirror - 1);
@@ -116,13 +109,29 @@ REVADD_AVX2_INLINE unsigned add_reversed(std::uint8_t* dst, const std::uint8_t* 
     __m256i carries_up = _mm256_setr_epi64x(-static_cast<long long>(carry), 0, 0, 0);
     const std::size_t whole_end = begin + (end - begin) / lanes * lanes;
     std::size_t j = begin;
+    // Odd: the low digits of the limbs that mirror the current vector, in memory order,
+    // worked out a vector ahead: the limbs below them, whose high digits the mirror
+    // takes, are the same limbs one lane down, the lowest from the next vector's.
+    const std::uint8_t* top = src + (m - 1);
+    __m256i low_here = odd && j < whole_end ? low_digits(load(top - j - (lanes - 1))) : _mm256_setzero_si256();
     while (j < whole_end) {
         const std::size_t block_end = std::min(whole_end, j + kernel_check_limbs);
         const __m256i carry_in = carries_up;
         __m256i wrapped = _mm256_setzero_si256();
         for (std::size_t k = j; k < block_end; k += lanes) {
-            const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + k));
-            const __m256i s = _mm256_add_epi64(a, mirror_plus_bias<odd>(src, m, k));
+            const __m256i a = load(src + k);
+            __m256i b;
+            if constexpr (!odd) {
+                b = mirror_plus_bias<false>(src, m, k);
+            } else {
+                const __m256i low_next = low_digits(load(top - k - (2 * lanes - 1)));
+                const __m256i low_below =
+                    _mm256_alignr_epi8(low_here, _mm256_permute2x128_si256(low_next, low_here, 0x21), 15);
+                const __m256i below = load(top - k - lanes);
+                b = reversed(_mm256_add_epi8(_mm256_add_epi8(low_here, bias), _mm256_sub_epi8(below, low_below)));
+                low_here = low_next;
+            }
+            const __m256i s = _mm256_add_epi64(a, b);
             // The sum is below the limbs exactly where the word carried out.
             const __m256i out = _mm256_cmpgt_epi64(_mm256_xor_si256(a, sign), _mm256_xor_si256(s, sign));
             const __m256i up = _mm256_permute4x64_epi64(out, 0x93);  // words 3, 0, 1, 2
