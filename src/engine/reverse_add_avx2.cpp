@@ -96,12 +96,31 @@ REVADD_AVX2_INLINE unsigned carry_of(__m256i carries_up) {
     return static_cast<unsigned>(_mm256_movemask_pd(_mm256_castsi256_pd(carries_up))) & 1;
 }
 
+// The limbs a plus their biased mirror b as four binary words, the carries between the
+// words included; `carries_up` passes the carry from vector to vector, and `wrapped`
+// collects, in bit 63 of a word, a carry lost on a word of all ones.
+REVADD_AVX2_INLINE __m256i add_words(__m256i a, __m256i b, __m256i& carries_up, __m256i& wrapped) {
+    const __m256i sign = _mm256_set1_epi64x(INT64_MIN);
+    const __m256i s = _mm256_add_epi64(a, b);
+    // The sum is below the limbs exactly where the word carried out.
+    const __m256i out = _mm256_cmpgt_epi64(_mm256_xor_si256(a, sign), _mm256_xor_si256(s, sign));
+    const __m256i up = _mm256_permute4x64_epi64(out, 0x93);  // words 3, 0, 1, 2
+    const __m256i r = _mm256_sub_epi64(s, _mm256_blend_epi32(up, carries_up, 0x03));
+    carries_up = up;
+    // Only a word of all ones that takes a carry turns bit 63 from 1 to 0.
+    wrapped = _mm256_or_si256(wrapped, _mm256_andnot_si256(r, s));
+    return r;
+}
+
+REVADD_AVX2_INLINE bool any_wrapped(__m256i wrapped) {
+    return _mm256_movemask_pd(_mm256_castsi256_pd(wrapped)) != 0;
+}
+
 template <bool odd>
 REVADD_AVX2_INLINE unsigned add_reversed(std::uint8_t* dst, const std::uint8_t* src,
                                          std::size_t n, std::size_t begin, std::size_t end,
                                          unsigned carry) {
     const __m256i bias = _mm256_set1_epi8(static_cast<char>(limb_bias));
-    const __m256i sign = _mm256_set1_epi64x(INT64_MIN);
     const std::size_t m = limbs_for(n);
 
     // All ones in each word whose addition carried out, moved up a word: lane 0 holds
@@ -131,24 +150,27 @@ REVADD_AVX2_INLINE unsigned add_reversed(std::uint8_t* dst, const std::uint8_t* 
                 b = reversed(_mm256_add_epi8(_mm256_add_epi8(low_here, bias), _mm256_sub_epi8(below, low_below)));
                 low_here = low_next;
             }
-            const __m256i s = _mm256_add_epi64(a, b);
-            // The sum is below the limbs exactly where the word carried out.
-            const __m256i out = _mm256_cmpgt_epi64(_mm256_xor_si256(a, sign), _mm256_xor_si256(s, sign));
-            const __m256i up = _mm256_permute4x64_epi64(out, 0x93);  // words 3, 0, 1, 2
-            const __m256i r = _mm256_sub_epi64(s, _mm256_blend_epi32(up, carries_up, 0x03));
-            carries_up = up;
-            // Only a word of all ones that takes a carry turns bit 63 from 1 to 0.
-            wrapped = _mm256_or_si256(wrapped, _mm256_andnot_si256(r, s));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + k),
-                                _mm256_min_epu8(r, _mm256_sub_epi8(r, bias)));
+            const __m256i r = add_words(a, b, carries_up, wrapped);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + k), _mm256_min_epu8(r, _mm256_sub_epi8(r, bias)));
         }
-        if (_mm256_movemask_pd(_mm256_castsi256_pd(wrapped)) != 0) [[unlikely]] {
+        if (any_wrapped(wrapped)) [[unlikely]] {
             const unsigned out = add_reversed_portable(dst, src, n, j, block_end, carry_of(carry_in));
             carries_up = _mm256_setr_epi64x(-static_cast<long long>(out), 0, 0, 0);
         }
         j = block_end;
     }
-    return add_reversed_portable(dst, src, n, j, end, carry_of(carries_up));
+    const unsigned carry_in = carry_of(carries_up);
+    if (j == end) return carry_in;
+    // At the top of the number a whole vector may run on into the guard: what lies
+    // beyond the limbs disturbs only the lanes above them, whose sums go there too.
+    // Anywhere else, and on a wrap, the portable kernel sums what is left.
+    if (end != m) return add_reversed_portable(dst, src, n, j, end, carry_in);
+    __m256i wrapped = _mm256_setzero_si256();
+    const __m256i r = add_words(load(src + j), mirror_plus_bias<odd>(src, m, j), carries_up, wrapped);
+    if (any_wrapped(wrapped)) return add_reversed_portable(dst, src, n, j, end, carry_in);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + j), _mm256_min_epu8(r, _mm256_sub_epi8(r, bias)));
+    // The top limb carried out where its byte overflowed, leaving its digits below 128.
+    return (static_cast<unsigned>(_mm256_movemask_epi8(r)) >> (end - j - 1) & 1) ^ 1;
 }
 
 REVADD_AVX2_TARGET unsigned add_reversed_avx2(std::uint8_t* dst, const std::uint8_t* src,
