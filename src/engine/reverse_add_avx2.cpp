@@ -124,8 +124,9 @@ REVADD_AVX2_INLINE unsigned add_reversed(std::uint8_t* dst, const std::uint8_t* 
     const std::size_t m = limbs_for(n);
 
     // All ones in each word whose addition carried out, moved up a word: lane 0 holds
-    // the carry out of the previous vector's top word (at first, the carry in).
-    __m256i carries_up = _mm256_setr_epi64x(-static_cast<long long>(carry), 0, 0, 0);
+    // the carry out of the previous vector's top word (at first, the carry in; only lane
+    // 0 is ever read).
+    __m256i carries_up = _mm256_set1_epi64x(-static_cast<long long>(carry));
     const std::size_t whole_end = begin + (end - begin) / lanes * lanes;
     std::size_t j = begin;
     // Odd: the low digits of the limbs that mirror the current vector, in memory order,
@@ -155,7 +156,7 @@ REVADD_AVX2_INLINE unsigned add_reversed(std::uint8_t* dst, const std::uint8_t* 
         }
         if (any_wrapped(wrapped)) [[unlikely]] {
             const unsigned out = add_reversed_portable(dst, src, n, j, block_end, carry_of(carry_in));
-            carries_up = _mm256_setr_epi64x(-static_cast<long long>(out), 0, 0, 0);
+            carries_up = _mm256_set1_epi64x(-static_cast<long long>(out));
         }
         j = block_end;
     }
