@@ -132,7 +132,7 @@ REVADD_AVX2_INLINE unsigned add_reversed(std::uint8_t* dst, const std::uint8_t* 
     // Odd: the low digits of the limbs that mirror the current vector, in memory order,
     // worked out a vector ahead: the limbs below them, whose high digits the mirror
     // takes, are the same limbs one lane down, the lowest from the next vector's.
-    const std::uint8_t* top = src + (m - 1);
+    const std::uint8_t* top = src + (static_cast<std::ptrdiff_t>(m) - 1);
     __m256i low_here = odd && j < whole_end ? low_digits(load(top - j - (lanes - 1))) : _mm256_setzero_si256();
     while (j < whole_end) {
         const std::size_t block_end = std::min(whole_end, j + kernel_check_limbs);
