@@ -159,17 +159,27 @@ void check(bool ok, const char* what) {
     }
 }
 
-// All numbers through one kernel, one thread; returns the hits.
-std::int64_t run_kernel(const std::vector<std::string>& numbers, std::int32_t limit,
-                        const revadd::ReverseAddKernel& kernel, revadd::StepTeam* team) {
+// What a path made of a workload: the hits, and a digest of the number every search
+// ended on, so that kernels are checked against each other digit for digit.
+struct Outcome {
+    std::int64_t hits = 0;
+    std::size_t digest = 0;
+    bool operator==(const Outcome&) const = default;
+};
+
+// All numbers through one kernel, one thread.
+Outcome run_kernel(const std::vector<std::string>& numbers, std::int32_t limit,
+                   const revadd::ReverseAddKernel& kernel, revadd::StepTeam* team) {
     revadd::Trajectory t(kernel);
     t.share_steps(team);
-    std::int64_t hits = 0;
+    Outcome out;
     for (const std::string& digits : numbers) {
         t.assign(digits);
-        hits += t.search(limit) != 0;
+        out.hits += t.search(limit) != 0;
+        const std::string_view limbs(reinterpret_cast<const char*>(t.limbs()), revadd::limbs_for(t.size()));
+        out.digest = out.digest * 31 + std::hash<std::string_view>{}(limbs);
     }
-    return hits;
+    return out;
 }
 
 std::int64_t run_records(const std::vector<std::string>& numbers, std::int32_t limit) {
@@ -196,10 +206,13 @@ void bench(const std::string& workload, const std::vector<std::string>& numbers,
                                       : "records, first " + std::to_string(record_numbers);
         report(workload, label, s, part_work.digit_steps);
     }
+    // The portable kernel runs first: every other path must end on the same numbers.
+    Outcome portable;
     for (const revadd::ReverseAddKernel* kernel : revadd::usable_kernels()) {
-        std::int64_t hits = 0;
-        const double s = seconds_of([&] { hits = run_kernel(numbers, limit, *kernel, nullptr); });
-        check(hits == work.hits, kernel->name);
+        Outcome out;
+        const double s = seconds_of([&] { out = run_kernel(numbers, limit, *kernel, nullptr); });
+        if (kernel == &revadd::portable_kernel) portable = out;
+        check(out.hits == work.hits && out == portable, kernel->name);
         report(workload, std::string(kernel->name) + " kernel", s, work.digit_steps);
     }
     const revadd::ReverseAddKernel& best = revadd::best_kernel();
@@ -208,9 +221,9 @@ void bench(const std::string& workload, const std::vector<std::string>& numbers,
         if (!deep || cores == 1) break;
         revadd::StepTeam team(cores);
         if (always) team.share_always();
-        std::int64_t hits = 0;
-        const double s = seconds_of([&] { hits = run_kernel(numbers, limit, best, &team); });
-        check(hits == work.hits, "shared steps");
+        Outcome out;
+        const double s = seconds_of([&] { out = run_kernel(numbers, limit, best, &team); });
+        check(out == portable, "shared steps");
         report(workload, std::string(best.name) + (always ? ", shared, " : ", team, ") + std::to_string(cores) + " CPUs",
                s, work.digit_steps);
     }

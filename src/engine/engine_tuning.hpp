@@ -14,6 +14,10 @@ namespace revadd {
 // than half a step on any machine measured. Above it, the team measures which is faster.
 inline constexpr std::size_t team_split_limbs = 8192;
 
+// Limbs a vector kernel sums on its fast path between two checks that it was exact: a
+// block that was not (300,000 steps of 196 never meet one) is summed again.
+inline constexpr std::size_t kernel_check_limbs = 4096;
+
 // How long each way of stepping is timed when the team looks again: long enough that a
 // clock read or a wake-up does not count, short enough to cost little.
 inline constexpr std::chrono::microseconds team_probe_window{200};

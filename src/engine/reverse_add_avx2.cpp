@@ -1,9 +1,15 @@
-// The AVX2 reverse-and-add kernel, 32 limbs (64 digits) a vector, for x86-64 CPUs
-// without the AVX-512 byte permute. The reversal is a byte shuffle within each 128-bit
-// half and a swap of the halves; without a 128-entry lookup, the digits of a limb are
-// split through its two nibbles (16 = 10 + 6). Carries are resolved across the vector
-// from two lane masks as in the AVX-512 kernel, a 32-bit add-with-carry chaining them.
-#include "lane_carries.hpp"
+// The AVX2 reverse-and-add kernel, 32 limbs (64 digits) a vector: four 64-bit words of
+// the biased binary addition (see limb_bias). A byte shuffle within each 128-bit half
+// and a swap of the halves turn the top of the number around; without a 128-entry
+// lookup, the digits of a limb come from 16-entry lookups on its top four bits.
+//
+// The carry out of each word moves up one word and is added in, the top word's carry
+// into the next vector; that is exact unless the carry lands on a word of all ones
+// (eight limb sums of 99), whose own carry out is then lost. Such a wrap is collected
+// over a block of vectors and the block summed again by the portable kernel.
+#include <algorithm>
+
+#include "engine_tuning.hpp"
 #include "reverse_add_x86.hpp"
 
 #if REVADD_X86_64
@@ -17,100 +23,155 @@ namespace {
 
 constexpr std::size_t lanes = 32;
 
-REVADD_AVX2_INLINE __m256i broadcast_table(const std::uint8_t (&t)[16]) {
-    return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t)));
+// A limb v below 128 is ten_of_eighth[v >> 3] + t with t below 16 (eight times v >> 3
+// is 8 or less past a multiple of ten), so its digits are those of t with the tens of
+// ten_of_eighth added to the high one, each a 16-entry lookup.
+struct EighthTables {
+    std::uint8_t ten_of_eighth[16];  // 10 * (8e / 10)
+    std::uint8_t eighth_biased[16];  // 8e / 10 + limb_bias
+    std::uint8_t swapped[16];        // t's digits exchanged
+    std::uint8_t low[16];            // t % 10
+};
+constexpr EighthTables eighth_tables = [] {
+    EighthTables t{};
+    for (unsigned e = 0; e < 16; ++e) {
+        t.ten_of_eighth[e] = static_cast<std::uint8_t>(8 * e / 10 * 10);
+        t.eighth_biased[e] = static_cast<std::uint8_t>(8 * e / 10 + limb_bias);
+        t.swapped[e] = static_cast<std::uint8_t>(e % 10 * 10 + e / 10);
+        t.low[e] = static_cast<std::uint8_t>(e % 10);
+    }
+    return t;
+}();
+
+REVADD_AVX2_INLINE __m256i lookup(const std::uint8_t (&table)[16], __m256i index) {
+    const __m256i t = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table)));
+    return _mm256_shuffle_epi8(t, index);
 }
 
-// The 32 limbs ending at `last`, in reverse order.
-REVADD_AVX2_INLINE __m256i reversed_block(const std::uint8_t* last) {
+REVADD_AVX2_INLINE __m256i load(const std::uint8_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+REVADD_AVX2_INLINE __m256i reversed(__m256i v) {
     const __m256i within_halves = _mm256_setr_epi8(
         15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0,
         15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(last - (lanes - 1)));
     return _mm256_permute4x64_epi64(_mm256_shuffle_epi8(v, within_halves), 0x4E);
 }
 
-// The digits of each limb v < 128 by its nibbles: v = 16h + l = 10(q16[h]) + (r16[h] + l),
-// with r16[h] + l below 24, so two conditional subtractions of ten finish the split.
+// The 32 limbs ending at `last`, in reverse order.
+REVADD_AVX2_INLINE __m256i reversed_block(const std::uint8_t* last) { return reversed(load(last - (lanes - 1))); }
+
 struct Split {
-    __m256i low;   // v % 10
-    __m256i high;  // v / 10
+    __m256i eighth;  // v >> 3
+    __m256i rest;    // t
 };
 
-REVADD_AVX2_INLINE Split split_digits(__m256i v) {
-    static constexpr std::uint8_t r16[16] = {0, 6, 2, 8, 4, 0, 6, 2};
-    static constexpr std::uint8_t q16[16] = {0, 1, 3, 4, 6, 8, 9, 11};
-    const __m256i nibble = _mm256_set1_epi8(0x0F);
-    const __m256i nine = _mm256_set1_epi8(9);
-    const __m256i nineteen = _mm256_set1_epi8(19);
-    const __m256i ten = _mm256_set1_epi8(10);
-    const __m256i h = _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble);
-    const __m256i t = _mm256_add_epi8(_mm256_shuffle_epi8(broadcast_table(r16), h),
-                                      _mm256_and_si256(v, nibble));
-    __m256i low = _mm256_min_epu8(t, _mm256_sub_epi8(t, ten));
-    low = _mm256_min_epu8(low, _mm256_sub_epi8(low, ten));
-    // Each comparison is -1 where it holds: subtracting it counts a ten.
-    const __m256i high = _mm256_sub_epi8(
-        _mm256_sub_epi8(_mm256_shuffle_epi8(broadcast_table(q16), h), _mm256_cmpgt_epi8(t, nine)),
-        _mm256_cmpgt_epi8(t, nineteen));
-    return {low, high};
+REVADD_AVX2_INLINE Split split(__m256i v) {
+    // The 16-bit shift brings bits of the next limb into bits 5-7: masked off.
+    const __m256i eighth = _mm256_and_si256(_mm256_srli_epi16(v, 3), _mm256_set1_epi8(0x0F));
+    return {eighth, _mm256_sub_epi8(v, lookup(eighth_tables.ten_of_eighth, eighth))};
 }
 
+REVADD_AVX2_INLINE __m256i low_digits(__m256i v) { return lookup(eighth_tables.low, split(v).rest); }
+
+// Limbs j .. j+31 of the reversal of n digits held in m limbs, plus limb_bias.
 template <bool odd>
-REVADD_AVX2_INLINE __m256i reversed_limbs(const std::uint8_t* src, std::size_t m, std::size_t j) {
+REVADD_AVX2_INLINE __m256i mirror_plus_bias(const std::uint8_t* src, std::size_t m, std::size_t j) {
     const std::uint8_t* mirror = src + (m - 1 - j);
     const __m256i a = reversed_block(mirror);
     if constexpr (!odd) {
-        static constexpr std::uint8_t times_ten[16] = {0, 10, 20, 30, 40, 50, 60, 70, 80, 90};
-        const Split d = split_digits(a);
-        return _mm256_add_epi8(_mm256_shuffle_epi8(broadcast_table(times_ten), d.low), d.high);
+        const Split d = split(a);
+        return _mm256_add_epi8(lookup(eighth_tables.swapped, d.rest), lookup(eighth_tables.eighth_biased, d.eighth));
     } else {
+        // The low digit of each mirror limb, the high digit (times ten) of the limb below it.
         const __m256i b = reversed_block(mirror - 1);
-        return _mm256_add_epi8(split_digits(a).low, _mm256_sub_epi8(b, split_digits(b).low));
+        const __m256i bias = _mm256_set1_epi8(static_cast<char>(limb_bias));
+        return _mm256_add_epi8(_mm256_add_epi8(low_digits(a), bias), _mm256_sub_epi8(b, low_digits(b)));
     }
 }
 
-// 0xFF in every lane whose bit is set in `mask`, 0 elsewhere.
-REVADD_AVX2_INLINE __m256i lanes_of(std::uint32_t mask) {
-    const __m256i spread = _mm256_setr_epi8(
-        0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1,
-        2, 2, 2, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3);
-    const __m256i bit = _mm256_set1_epi64x(static_cast<long long>(0x8040201008040201ULL));
-    const __m256i bytes =
-        _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int>(mask)), spread);
-    return _mm256_cmpeq_epi8(_mm256_and_si256(bytes, bit), bit);
+// The sign bit of lane 0, where the carry between vectors is kept.
+REVADD_AVX2_INLINE unsigned carry_of(__m256i carries_up) {
+    return static_cast<unsigned>(_mm256_movemask_pd(_mm256_castsi256_pd(carries_up))) & 1;
+}
+
+// The limbs a plus their biased mirror b as four binary words, the carries between the
+// words included; `carries_up` passes the carry from vector to vector, and `wrapped`
+// collects, in bit 63 of a word, a carry lost on a word of all ones.
+REVADD_AVX2_INLINE __m256i add_words(__m256i a, __m256i b, __m256i& carries_up, __m256i& wrapped) {
+    const __m256i sign = _mm256_set1_epi64x(INT64_MIN);
+    const __m256i s = _mm256_add_epi64(a, b);
+    // The sum is below the limbs exactly where the word carried out.
+    const __m256i out = _mm256_cmpgt_epi64(_mm256_xor_si256(a, sign), _mm256_xor_si256(s, sign));
+    const __m256i up = _mm256_permute4x64_epi64(out, 0x93);  // words 3, 0, 1, 2
+    const __m256i r = _mm256_sub_epi64(s, _mm256_blend_epi32(up, carries_up, 0x03));
+    carries_up = up;
+    // Only a word of all ones that takes a carry turns bit 63 from 1 to 0.
+    wrapped = _mm256_or_si256(wrapped, _mm256_andnot_si256(r, s));
+    return r;
+}
+
+REVADD_AVX2_INLINE bool any_wrapped(__m256i wrapped) {
+    return _mm256_movemask_pd(_mm256_castsi256_pd(wrapped)) != 0;
 }
 
 template <bool odd>
 REVADD_AVX2_INLINE unsigned add_reversed(std::uint8_t* dst, const std::uint8_t* src,
                                          std::size_t n, std::size_t begin, std::size_t end,
                                          unsigned carry) {
-    const __m256i ninety_nine = _mm256_set1_epi8(99);
-    const __m256i hundred = _mm256_set1_epi8(100);
+    const __m256i bias = _mm256_set1_epi8(static_cast<char>(limb_bias));
     const std::size_t m = limbs_for(n);
 
-    std::uint32_t chained = carry;
+    // All ones in each word whose addition carried out, moved up a word: lane 0 holds
+    // the carry out of the previous vector's top word (at first, the carry in; only lane
+    // 0 is ever read).
+    __m256i carries_up = _mm256_set1_epi64x(-static_cast<long long>(carry));
+    const std::size_t whole_end = begin + (end - begin) / lanes * lanes;
     std::size_t j = begin;
-    for (; j + lanes <= end; j += lanes) {
-        __m256i sum = _mm256_add_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + j)),
-                                      reversed_limbs<odd>(src, m, j));
-        // Sums reach 199: compare unsigned, by the maximum.
-        const __m256i at_least_99 = _mm256_cmpeq_epi8(_mm256_max_epu8(sum, ninety_nine), sum);
-        const __m256i is_99 = _mm256_cmpeq_epi8(sum, ninety_nine);
-        const auto p = static_cast<std::uint32_t>(_mm256_movemask_epi8(is_99));
-        const auto g = static_cast<std::uint32_t>(_mm256_movemask_epi8(at_least_99)) & ~p;
-        sum = _mm256_sub_epi8(sum, lanes_of(lane_carries(g, p, chained)));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + j),
-                            _mm256_min_epu8(sum, _mm256_sub_epi8(sum, hundred)));
+    // Odd: the low digits of the limbs that mirror the current vector, in memory order,
+    // worked out a vector ahead: the limbs below them, whose high digits the mirror
+    // takes, are the same limbs one lane down, the lowest from the next vector's.
+    const std::uint8_t* top = src + (static_cast<std::ptrdiff_t>(m) - 1);
+    __m256i low_here = odd && j < whole_end ? low_digits(load(top - j - (lanes - 1))) : _mm256_setzero_si256();
+    while (j < whole_end) {
+        const std::size_t block_end = std::min(whole_end, j + kernel_check_limbs);
+        const __m256i carry_in = carries_up;
+        __m256i wrapped = _mm256_setzero_si256();
+        for (std::size_t k = j; k < block_end; k += lanes) {
+            const __m256i a = load(src + k);
+            __m256i b;
+            if constexpr (!odd) {
+                b = mirror_plus_bias<false>(src, m, k);
+            } else {
+                const __m256i low_next = low_digits(load(top - k - (2 * lanes - 1)));
+                const __m256i low_below =
+                    _mm256_alignr_epi8(low_here, _mm256_permute2x128_si256(low_next, low_here, 0x21), 15);
+                const __m256i below = load(top - k - lanes);
+                b = reversed(_mm256_add_epi8(_mm256_add_epi8(low_here, bias), _mm256_sub_epi8(below, low_below)));
+                low_here = low_next;
+            }
+            const __m256i r = add_words(a, b, carries_up, wrapped);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + k), _mm256_min_epu8(r, _mm256_sub_epi8(r, bias)));
+        }
+        if (any_wrapped(wrapped)) [[unlikely]] {
+            const unsigned out = add_reversed_portable(dst, src, n, j, block_end, carry_of(carry_in));
+            carries_up = _mm256_set1_epi64x(-static_cast<long long>(out));
+        }
+        j = block_end;
     }
-    carry = chained;
-    // The rest limb by limb, with the portable kernel's arithmetic.
-    for (; j < end; ++j) {
-        const unsigned sum = src[j] + reversed_limb(src, n, j) + carry;
-        carry = sum >= 100;
-        dst[j] = static_cast<std::uint8_t>(sum - 100 * carry);
-    }
-    return carry;
+    const unsigned carry_in = carry_of(carries_up);
+    if (j == end) return carry_in;
+    // At the top of the number a whole vector may run on into the guard: what lies
+    // beyond the limbs disturbs only the lanes above them, whose sums go there too.
+    // Anywhere else, and on a wrap, the portable kernel sums what is left.
+    if (end != m) return add_reversed_portable(dst, src, n, j, end, carry_in);
+    __m256i wrapped = _mm256_setzero_si256();
+    const __m256i r = add_words(load(src + j), mirror_plus_bias<odd>(src, m, j), carries_up, wrapped);
+    if (any_wrapped(wrapped)) return add_reversed_portable(dst, src, n, j, end, carry_in);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + j), _mm256_min_epu8(r, _mm256_sub_epi8(r, bias)));
+    // The top limb carried out where its byte overflowed, leaving its digits below 128.
+    return (static_cast<unsigned>(_mm256_movemask_epi8(r)) >> (end - j - 1) & 1) ^ 1;
 }
 
 REVADD_AVX2_TARGET unsigned add_reversed_avx2(std::uint8_t* dst, const std::uint8_t* src,
@@ -122,12 +183,13 @@ REVADD_AVX2_TARGET unsigned add_reversed_avx2(std::uint8_t* dst, const std::uint
 
 template <bool odd>
 REVADD_AVX2_INLINE bool is_palindrome(const std::uint8_t* limbs, std::size_t n) {
+    const __m256i bias = _mm256_set1_epi8(static_cast<char>(limb_bias));
     const std::size_t m = limbs_for(n);
     const std::size_t last = m / 2;  // the limbs up to here cover the lower half of the digits
     std::size_t j = 0;
     for (; j + lanes <= last + 1; j += lanes) {
-        const __m256i own = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(limbs + j));
-        if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(own, reversed_limbs<odd>(limbs, m, j))) != -1) {
+        const __m256i own = _mm256_add_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(limbs + j)), bias);
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(own, mirror_plus_bias<odd>(limbs, m, j))) != -1) {
             return false;
         }
     }
