@@ -27,7 +27,7 @@ inline constexpr std::chrono::microseconds team_probe_window{200};
 inline constexpr std::chrono::milliseconds team_probe_every{50};
 
 // Sharing keeps a second CPU busy; it is chosen only when it is this much faster.
-inline constexpr double team_share_gain = 1.25;
+inline constexpr double team_share_gain = 1.1;
 
 // How long a waiting thread polls before it sleeps: a few microseconds, or while steps
 // are shared twice the gap between two of them, up to the most below; far shorter than
