@@ -8,6 +8,12 @@
 #include "engine/step_team.hpp"
 #include "search/reference_search.hpp"
 
+#ifdef REVADD_AVX512_EMULATED
+namespace revadd {
+extern const ReverseAddKernel avx512_emulated_kernel;  // the AVX-512 kernel on emulated intrinsics
+}
+#endif
+
 namespace revadd::tests {
 
 std::string decimal_sum(const std::string& a, const std::string& b) {
@@ -82,6 +88,14 @@ bool keeps_every_hit_before(const std::vector<HitRecord>& got, const std::vector
     return none_lost_before(first_unsearched);
 }
 
+std::vector<const ReverseAddKernel*> kernels_to_check() {
+    std::vector<const ReverseAddKernel*> kernels(usable_kernels().begin(), usable_kernels().end());
+#ifdef REVADD_AVX512_EMULATED
+    if (std::string(kernels.back()->name) != "avx512vbmi") kernels.push_back(&avx512_emulated_kernel);
+#endif
+    return kernels;
+}
+
 std::vector<std::uint8_t> guarded_limbs(const std::string& digits) {
     const std::size_t n = digits.size();
     std::vector<std::uint8_t> limbs(limbs_for(n) + 2 * kernel_guard + 1);
@@ -110,7 +124,7 @@ std::string check_kernels(const std::string& digits, std::size_t begin, std::siz
     // Every kernel, and for a whole sum, teams of two to four threads sharing it.
     static StepTeam teams[] = {StepTeam(2), StepTeam(3), StepTeam(4)};
     std::vector<std::pair<const ReverseAddKernel*, StepTeam*>> ways;
-    for (const ReverseAddKernel* kernel : usable_kernels()) ways.emplace_back(kernel, nullptr);
+    for (const ReverseAddKernel* kernel : kernels_to_check()) ways.emplace_back(kernel, nullptr);
     for (StepTeam& team : teams) {
         if (begin == 0 && end == m && carry == 0) ways.emplace_back(&best_kernel(), &team);
         team.share_always();

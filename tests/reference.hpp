@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/reverse_add_kernel.hpp"
 #include "search/range_search.hpp"
 
 namespace revadd::tests {
@@ -36,6 +37,10 @@ std::vector<HitRecord> records_of(const std::string& text);
 // only true hits, in order, beyond it.
 bool keeps_every_hit_before(const std::vector<HitRecord>& got, const std::vector<HitRecord>& truth,
                             std::int64_t first_unsearched);
+
+// Every kernel the CPU runs, and the AVX-512 one on emulated intrinsics where the CPU
+// lacks it and the build has them.
+std::vector<const ReverseAddKernel*> kernels_to_check();
 
 // The limbs of `digits` as the engine keeps them, from index kernel_guard on, with junk
 // wherever a kernel may read and must not depend, but the zero limb below the first.
