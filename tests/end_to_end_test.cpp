@@ -7,8 +7,12 @@
 #include <csignal>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
+#include <thread>
 
+#include "bignum/fatal.hpp"
+#include "cli/status_line.hpp"
 #include "reference.hpp"
 #include "run_program.hpp"
 
@@ -86,20 +90,57 @@ RunSetup setup_of(const Case& c) {
             words >> s.reader_leaves_after;
         }
         if (what == "palin.txt" && value == "old") s.existing_file = "results of an earlier run\n";
+        s.file_fifo |= what == "palin.txt" && value == "fifo";
+        if (what == "terminal") s.terminal = value;
+        words >> rest;
+        s.stderr_apart |= what == "terminal" && rest == "stderr-apart";
         s.file_is_directory |= what == "palin.txt" && value == "directory";
         if (what == "fsize") s.limits.emplace_back(RLIMIT_FSIZE, std::stol(value));
         if (what == "as") s.limits.emplace_back(RLIMIT_AS, std::stol(value) * 1024);
         if (what == "cpu") s.cpu = std::stoi(value);
         if (what == "timeout") s.timeout = std::chrono::milliseconds(std::stol(value));
         if (what == "signal") {
+            std::istringstream after(directive);
             int delay = 0;
-            words >> delay;
-            std::getline(words >> std::ws, rest);
-            const std::map<std::string, int> number = {{"INT", SIGINT}, {"TERM", SIGTERM}, {"STOP", SIGSTOP}, {"CONT", SIGCONT}};
+            after >> what >> value >> delay;
+            rest.clear();
+            std::getline(after >> std::ws, rest);
+            const std::map<std::string, int> number = {
+                {"INT", SIGINT}, {"TERM", SIGTERM}, {"STOP", SIGSTOP}, {"CONT", SIGCONT}, {"READ", 0}};
             s.signals.push_back({unescape(rest), delay, number.at(value)});
         }
     }
     return s;
+}
+
+// What a terminal shows for `raw`: \r to column 0, \n (sent as \r\n) a row down, ESC[K
+// clears to the end of the row; any other sequence stays in the text, a fault.
+std::string screen_of(const std::string& raw) {
+    std::string screen, row;
+    std::size_t column = 0;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '\n') screen += std::exchange(row, "") + '\n';
+        if (raw[i] == '\r' || raw[i] == '\n') {
+            column = 0;
+        } else if (raw.compare(i, 3, "\033[K") == 0) {
+            row.resize(std::min(column, row.size()));
+            i += 2;
+        } else {
+            row.resize(std::max(row.size(), column + 1), ' ');
+            row[column++] = raw[i];
+        }
+    }
+    return screen + row;
+}
+
+// The status lines drawn in `raw`, in order: each is \r, its text, ESC[K.
+std::vector<std::string> lines_drawn(const std::string& raw) {
+    std::vector<std::string> lines;
+    for (std::size_t cr = 0, k; (cr = raw.find('\r', cr)) != std::string::npos; cr = k) {
+        k = raw.find_first_of("\r\n\033", cr + 1);
+        if (k != std::string::npos && k > cr + 1 && raw.compare(k, 3, "\033[K") == 0) lines.push_back(raw.substr(cr + 1, k - cr - 1));
+    }
+    return lines;
 }
 
 // What a field asks for, given what the report gives.
@@ -144,7 +185,18 @@ TEST(EndToEnd, EveryCaseOfTheTableGivesItsConsoleErrorsFileAndStatus) {
             file = r.file;
         }
         Outcome got;
+        const auto started = std::chrono::steady_clock::now();
         ASSERT_NO_THROW(got = run_revadd(setup));
+        if (!setup.terminal.empty()) {
+            // At least as many different status lines as the case asks for (none, for 0), each
+            // narrower than the terminal, at most four a second; then the screen as without them.
+            const std::vector<std::string> lines = lines_drawn(got.out);
+            const std::size_t least = c.fields.count("lines") ? std::stoul(c.fields.at("lines")) : 0;
+            EXPECT_TRUE(least == 0 ? lines.empty() : std::set<std::string>(lines.begin(), lines.end()).size() >= least) << got.out;
+            EXPECT_LE(lines.size(), 2 + 4 * ((std::chrono::steady_clock::now() - started) / std::chrono::seconds(1)));
+            for (const std::string& line : lines) EXPECT_LT(line.size(), 80u) << line;
+            got.out = screen_of(got.out);
+        }
         EXPECT_EQ(got.out, expected(c, "out", out, {}));
         EXPECT_EQ(got.err, expected(c, "err", "", {}));
         EXPECT_EQ(got.file, expected(c, "file", file, setup.existing_file));
@@ -152,6 +204,40 @@ TEST(EndToEnd, EveryCaseOfTheTableGivesItsConsoleErrorsFileAndStatus) {
         const std::string status = " " + (c.fields.count("status") ? c.fields.at("status") : "0") + " ";
         EXPECT_NE(status.find(" " + std::to_string(got.status) + " "), std::string::npos) << got.status;
     }
+}
+
+using namespace std::chrono_literals;
+
+TEST(StatusLine, TextGroupsThousandsEstimatesTheRestAndFitsTheWidth) {
+    for (const auto& [figures, width, text] : std::vector<std::tuple<revadd::StatusFigures, std::size_t, std::string>>{
+             {{false, 100000000, 41234567, 3456789, 42s, 42s}, 79,
+              "searched 41,234,567 of 100,000,000 (41%), 3,456,789 hits, 0:42, 1:00 left"},
+             {{false, 2147483647, 999, 1, 1999ms, 1000ms}, 79, "searched 999 of 2,147,483,647 (0%), 1 hit, 0:01, 597:07:12 left"},
+             {{false, 1000, 999, 1000, 3723s, 3723s}, 79, "searched 999 of 1,000 (99%), 1,000 hits, 1:02:03, 0:04 left"},
+             {{false, 10, 9, 9, 20s, 2s}, 79, "searched 9 of 10 (90%), 9 hits, 0:20"},  // behind its pace
+             {{false, 7, 0, 0, 500ms, 0ms}, 79, "searched 0 of 7 (0%), 0 hits, 0:00"},
+             {{false, 7, 7, 123456, 59999ms, 0ms}, 79, "searched 7 of 7 (100%), 123,456 hits, 0:59"},
+             {{true, 2415836, 1234567, 512345, 12s, 12s}, 79, "step 1,234,567 of 2,415,836 (51%), 512,345 digits, 0:12"},
+             {{false, 100000000, 41234567, 3456789, 42s, 42s}, 55, "searched 41,234,567 of 100,000,000 (41%), 0:42"}}) {
+        EXPECT_EQ(revadd::status_text(figures, width), text);
+    }
+}
+
+// fatal() on another thread erases the line, waiting for a draw under way, before its message.
+TEST(StatusLine, FatalErrorErasesTheLineFirst) {
+    RunSetup setup;
+    setup.terminal = "xterm";
+    setup.instead = [] {
+        revadd::RunProgress progress;
+        revadd::StatusLine line(progress, 5, 10);
+        std::this_thread::sleep_for(700ms);  // drawn at 0.5 s
+        std::thread([] { revadd::fatal("revadd: out of memory\n"); }).join();
+        return 0;
+    };
+    const Outcome r = run_revadd(setup);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(lines_drawn(r.out).size(), 1u);
+    EXPECT_EQ(screen_of(r.out), "revadd: out of memory\n");
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include "run_program.hpp"
 
 #include <fcntl.h>
+#include <pty.h>
 #include <sched.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,6 +40,18 @@ std::string read_file(const fs::path& path) {
 
 void write_file(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
+// Reads `fd` to its end (or `most` bytes) on a thread of its own, then closes it.
+std::thread reader(int fd, std::string& into, std::mutex& taken, std::size_t most = SIZE_MAX) {
+    return std::thread([=, &into, &taken] {
+        char buffer[65536];
+        for (ssize_t n; into.size() < most && (n = read(fd, buffer, std::min(sizeof buffer, most - into.size()))) > 0;) {
+            const std::lock_guard hold(taken);
+            into.append(buffer, static_cast<std::size_t>(n));
+        }
+        close(fd);
+    });
+}
+
 Outcome run_revadd(const RunSetup& s) {
     const TempDir base;
     const fs::path work = base.path / "run", file = work / "palin.txt";
@@ -45,20 +59,27 @@ Outcome run_revadd(const RunSetup& s) {
     write_file(base.path / "in", s.input);
     if (s.existing_file) write_file(file, *s.existing_file);
     if (s.file_is_directory) fs::create_directory(file);
+    if (s.file_fifo && mkfifo(file.c_str(), 0600) != 0) throw std::runtime_error("mkfifo");
+    // Open before the program is: its own open does not wait for a reader.
+    const int fifo = s.file_fifo ? open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
     int pipe_ends[2] = {-1, -1};
-    const bool piped = s.out == Stdout::captured || s.out == Stdout::reader_gone || s.out == Stdout::reader_leaves;
+    const bool piped = s.terminal.empty() && s.out != Stdout::dev_full && s.out != Stdout::closed;
     if (piped && pipe2(pipe_ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     // One page: the program cannot get far ahead of a reader that leaves.
     if (s.out == Stdout::reader_leaves) fcntl(pipe_ends[1], F_SETPIPE_SZ, 4096);
     if (s.out == Stdout::reader_gone) close(pipe_ends[0]);
+    std::string term = "TERM=" + s.terminal;
+    char* environment[] = {term.data(), nullptr};
+    winsize columns{24, 80, 0, 0};
     std::fflush(nullptr);
-    const pid_t pid = fork();
+    const pid_t pid = s.terminal.empty() ? fork() : forkpty(&pipe_ends[0], nullptr, nullptr, &columns);
     if (pid == 0) {  // async-signal-safe calls only until exec; 125 on any failure
-        if (chdir(work.c_str()) != 0 || dup2(open("../err", O_WRONLY | O_CREAT, 0600), 2) < 0) _exit(125);
+        if (chdir(work.c_str()) != 0) _exit(125);
+        if ((s.terminal.empty() || s.stderr_apart) && dup2(open("../err", O_WRONLY | O_CREAT, 0600), 2) < 0) _exit(125);
         const int in = s.stdin_closed ? -1 : open("../in", O_RDONLY);
         if ((in < 0 ? close(0) : dup2(in, 0)) < 0) _exit(125);
         const int out = s.out == Stdout::dev_full ? open("/dev/full", O_WRONLY) : pipe_ends[1];
-        if ((s.out == Stdout::closed ? close(1) : dup2(out, 1)) < 0) _exit(125);
+        if (s.terminal.empty() && (s.out == Stdout::closed ? close(1) : dup2(out, 1)) < 0) _exit(125);
         for (int fd = 3; fd < 64; ++fd) close(fd);
         for (const auto& [resource, value] : s.limits) {
             const rlimit limit{static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
@@ -73,52 +94,58 @@ Outcome run_revadd(const RunSetup& s) {
             std::fflush(nullptr);
             _exit(status);
         }
-        execl(REVADD_EXE, "revadd", static_cast<char*>(nullptr));
+        if (s.terminal.empty()) execl(REVADD_EXE, "revadd", static_cast<char*>(nullptr));
+        execle(REVADD_EXE, "revadd", static_cast<char*>(nullptr), environment);
         _exit(125);
     }
     Outcome o;
     std::mutex taken;
-    std::thread reader;  // reads the pipe to its end, or a leaving reader's share of it
-    if (piped) close(pipe_ends[1]);
+    std::string fifo_text;
+    bool fifo_read = false;  // from a signal 0 on, what the program wrote to it is taken
+    const auto drain_fifo = [&] {
+        char buffer[65536];
+        for (ssize_t n; (n = read(fifo, buffer, sizeof buffer)) > 0;) fifo_text.append(buffer, static_cast<std::size_t>(n));
+    };
+    std::thread out_reader;
+    if (pipe_ends[1] >= 0) close(pipe_ends[1]);
     if (s.out == Stdout::captured || s.out == Stdout::reader_leaves) {
-        reader = std::thread([&] {
-            char buffer[65536];
-            const std::size_t most = s.out == Stdout::reader_leaves ? s.reader_leaves_after : SIZE_MAX;
-            for (ssize_t n; o.out.size() < most && (n = read(pipe_ends[0], buffer, std::min(sizeof buffer, most - o.out.size()))) > 0;) {
-                const std::lock_guard hold(taken);
-                o.out.append(buffer, static_cast<std::size_t>(n));
-            }
-            close(pipe_ends[0]);
-        });
+        out_reader = reader(pipe_ends[0], o.out, taken, s.out == Stdout::reader_leaves ? s.reader_leaves_after : SIZE_MAX);
     }
     const auto start = std::chrono::steady_clock::now();
-    auto due = start;
+    std::optional<std::chrono::steady_clock::time_point> due;  // of the next signal, once its output is there
     std::size_t next = 0;
     int status = 0;
-    while (waitpid(pid, &status, WNOHANG) != pid) {
+    bool ended = false, killed = false;
+    while (!ended) {
+        ended = waitpid(pid, &status, WNOHANG) == pid;
         const auto now = std::chrono::steady_clock::now();
-        if (now - start > s.timeout) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            if (reader.joinable()) reader.join();
-            throw std::runtime_error("still running after " + std::to_string(s.timeout.count()) + " ms");
-        }
+        if (now - start > s.timeout && !ended) killed = kill(pid, SIGKILL) == 0;
         // Each signal waits for its output, then for its delay after that and the one before.
         std::unique_lock hold(taken);
-        if (next < s.signals.size() && o.out.find(s.signals[next].after_output) == std::string::npos) {
+        if (!due && next < s.signals.size() && o.out.find(s.signals[next].after_output) != std::string::npos) {
             due = now + std::chrono::milliseconds(s.signals[next].delay_ms);
-        } else if (next < s.signals.size() && now >= due) {
-            kill(pid, s.signals[next++].signal);
-            due = now + std::chrono::milliseconds(next < s.signals.size() ? s.signals[next].delay_ms : 0);
         }
         hold.unlock();
+        if (due && now >= *due && !ended) {
+            fifo_read |= s.signals[next].signal == 0;
+            if (s.signals[next].signal != 0) kill(pid, s.signals[next].signal);
+            due.reset();
+            ++next;
+        }
+        if (fifo_read) drain_fifo();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    if (reader.joinable()) reader.join();
+    if (out_reader.joinable()) out_reader.join();
+    if (fifo >= 0) {
+        drain_fifo();  // what it holds at the end
+        close(fifo);
+    }
+    if (killed) throw std::runtime_error("still running after " + std::to_string(s.timeout.count()) + " ms");
     o.err = read_file(base.path / "err");
     o.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     o.file_is_directory = fs::is_directory(file);
     if (fs::is_regular_file(file)) o.file = read_file(file);
+    if (s.file_fifo) o.file = fifo_text;
     return o;
 }
 
