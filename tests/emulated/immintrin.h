@@ -1,5 +1,5 @@
-// The AVX-512 intrinsics the kernel uses, emulated by SIMDe in portable code, for the
-// tests to run that kernel on any CPU: with those SIMDe 0.7.4 lacks written out here.
+// The AVX-512 intrinsics the kernel uses, emulated by SIMDe in portable code, so that the
+// tests run that kernel on any CPU; those SIMDe 0.7.4 lacks are written out here.
 #pragma once
 #define SIMDE_NO_NATIVE
 #define SIMDE_ENABLE_NATIVE_ALIASES
@@ -10,59 +10,44 @@
 
 using __mmask64 = simde__mmask64;
 
-namespace revadd::emulated {
-template <class Lane>
-struct Lanes {
-    Lane v[64 / sizeof(Lane)];
-};
-template <class Lane>
-Lanes<Lane> lanes(simde__m512i x) {
-    Lanes<Lane> r;
-    std::memcpy(&r, &x, 64);
-    return r;
+// Each applies `f(lane, x, y, out)` to the lanes of type T of two vectors.
+template <class T, class F>
+simde__m512i emulated_lanes(simde__m512i a, simde__m512i b, F f) {
+    T x[64 / sizeof(T)], y[64 / sizeof(T)], r[64 / sizeof(T)] = {};
+    std::memcpy(x, &a, 64);
+    std::memcpy(y, &b, 64);
+    for (int i = 0; i < static_cast<int>(64 / sizeof(T)); ++i) f(i, x, y, r[i]);
+    std::memcpy(&a, r, 64);
+    return a;
 }
-template <class Lane>
-simde__m512i vector(const Lanes<Lane>& r) {
-    simde__m512i x;
-    std::memcpy(&x, &r, 64);
-    return x;
+inline simde__m512i _mm512_maskz_alignr_epi64(simde__mmask8 k, simde__m512i a, simde__m512i b, int n) {
+    return emulated_lanes<std::uint64_t>(a, b, [&](int i, auto x, auto y, auto& r) {
+        if ((k >> i & 1) != 0 && i + n < 16) r = i + n < 8 ? y[i + n] : x[i + n - 8];
+    });
 }
-}  // namespace revadd::emulated
-
-inline simde__m512i _mm512_maskz_alignr_epi64(simde__mmask8 k, simde__m512i a, simde__m512i b, int count) {
-    const auto x = revadd::emulated::lanes<std::uint64_t>(a), y = revadd::emulated::lanes<std::uint64_t>(b);
-    revadd::emulated::Lanes<std::uint64_t> r{};
-    for (int i = 0; i < 8; ++i) {
-        if ((k >> i & 1) != 0 && i + count < 16) r.v[i] = i + count < 8 ? y.v[i + count] : x.v[i + count - 8];
-    }
-    return revadd::emulated::vector(r);
-}
-inline simde__m512i _mm512_maskz_srli_epi64(simde__mmask8 k, simde__m512i a, unsigned count) {
-    auto r = revadd::emulated::lanes<std::uint64_t>(a);
-    for (int i = 0; i < 8; ++i) r.v[i] = (k >> i & 1) != 0 && count < 64 ? r.v[i] >> count : 0;
-    return revadd::emulated::vector(r);
+inline simde__m512i _mm512_maskz_srli_epi64(simde__mmask8 k, simde__m512i a, unsigned n) {
+    return emulated_lanes<std::uint64_t>(a, a, [&](int i, auto x, auto, auto& r) { r = (k >> i & 1) != 0 && n < 64 ? x[i] >> n : 0; });
 }
 inline simde__mmask8 _mm512_cmplt_epi64_mask(simde__m512i a, simde__m512i b) {
-    const auto x = revadd::emulated::lanes<std::int64_t>(a), y = revadd::emulated::lanes<std::int64_t>(b);
     simde__mmask8 m = 0;
-    for (int i = 0; i < 8; ++i) m = static_cast<simde__mmask8>(m | (x.v[i] < y.v[i]) << i);
+    emulated_lanes<std::int64_t>(a, b, [&](int i, auto x, auto y, auto&) { m = static_cast<simde__mmask8>(m | (x[i] < y[i]) << i); });
+    return m;
+}
+inline simde__mmask64 _mm512_cmpneq_epi8_mask(simde__m512i a, simde__m512i b) {
+    simde__mmask64 m = 0;
+    emulated_lanes<std::uint8_t>(a, b, [&](int i, auto x, auto y, auto&) { m |= simde__mmask64{x[i] != y[i]} << i; });
     return m;
 }
 inline simde__m512i _mm512_maskz_loadu_epi8(simde__mmask64 k, const void* p) {
-    revadd::emulated::Lanes<std::uint8_t> r{};
-    for (int i = 0; i < 64; ++i) r.v[i] = (k >> i & 1) != 0 ? static_cast<const std::uint8_t*>(p)[i] : 0;
-    return revadd::emulated::vector(r);
+    unsigned char bytes[64] = {};  // only the lanes kept are read, as the instruction does
+    for (int i = 0; i < 64; ++i) bytes[i] = (k >> i & 1) != 0 ? static_cast<const unsigned char*>(p)[i] : 0;
+    simde__m512i a;
+    std::memcpy(&a, bytes, 64);
+    return a;
 }
 inline void _mm512_mask_storeu_epi8(void* p, simde__mmask64 k, simde__m512i a) {
-    const auto x = revadd::emulated::lanes<std::uint8_t>(a);
     for (int i = 0; i < 64; ++i) {
-        if ((k >> i & 1) != 0) static_cast<std::uint8_t*>(p)[i] = x.v[i];
+        if ((k >> i & 1) != 0) std::memcpy(static_cast<char*>(p) + i, reinterpret_cast<const char*>(&a) + i, 1);
     }
-}
-inline simde__mmask64 _mm512_cmpneq_epi8_mask(simde__m512i a, simde__m512i b) {
-    const auto x = revadd::emulated::lanes<std::uint8_t>(a), y = revadd::emulated::lanes<std::uint8_t>(b);
-    simde__mmask64 m = 0;
-    for (int i = 0; i < 64; ++i) m |= static_cast<simde__mmask64>(x.v[i] != y.v[i]) << i;
-    return m;
 }
 inline std::uint64_t _bzhi_u64(std::uint64_t x, unsigned n) { return n >= 64 ? x : x & ((std::uint64_t{1} << n) - 1); }
