@@ -4,6 +4,7 @@
 #include <pty.h>
 #include <sched.h>
 #include <sys/stat.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -74,7 +75,8 @@ Outcome run_revadd(const RunSetup& s) {
     std::fflush(nullptr);
     const pid_t pid = s.terminal.empty() ? fork() : forkpty(&pipe_ends[0], nullptr, nullptr, &columns);
     if (pid == 0) {  // async-signal-safe calls only until exec; 125 on any failure
-        if (chdir(work.c_str()) != 0) _exit(125);
+        // Gone with the test, whatever ends it: a child left running would hold its files.
+        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || chdir(work.c_str()) != 0) _exit(125);
         if ((s.terminal.empty() || s.stderr_apart) && dup2(open("../err", O_WRONLY | O_CREAT, 0600), 2) < 0) _exit(125);
         const int in = s.stdin_closed ? -1 : open("../in", O_RDONLY);
         if ((in < 0 ? close(0) : dup2(in, 0)) < 0) _exit(125);
