@@ -1,7 +1,9 @@
 #include "reference.hpp"
 
 #include <algorithm>
+#include <csignal>
 #include <map>
+#include <thread>
 
 #include "bignum/bignum.hpp"
 #include "engine/reverse_add_kernel.hpp"
@@ -150,34 +152,46 @@ std::string check_kernels(const std::string& digits, std::size_t begin, std::siz
     return "";
 }
 
-std::string check_range(const std::string& start, std::int32_t count, std::int32_t limit, RunOptions options) {
-    struct Collect final : ChunkWriter {
-        std::string console, file;
-        void write(std::string_view c, std::string_view f) override {
-            console.append(c);
-            file.append(f);
-        }
-    } got;
-    const bool negative = start[0] == '-';
-    const std::string digits = start.substr(negative || start[0] == '+' ? 1 : 0);
+void Collector::write(std::string_view c, std::string_view f) {
+    if (searched) calls += "after the stop";
+    if (calls.empty()) std::this_thread::sleep_for(first_write_delay);
+    calls += 'w';
+    console.append(c);
+    file.append(f);
+    if (std::count(calls.begin(), calls.end(), 'w') == stop_after) flag.store(SIGINT);
+}
+
+void Collector::stopped(std::int64_t n) {
+    if (searched) calls += "stopped twice";
+    searched = n;
+}
+
+Tally Collector::run(const std::string& start, std::int32_t count, std::int32_t limit, RunOptions options) {
     RangeJob job;
+    job.negative = start[0] == '-';
+    const std::string digits = start.substr(job.negative || start[0] == '+' ? 1 : 0);
     job.first_digits = digits;
     job.count = count;
     job.iterations = limit;
-    job.negative = negative;
-    const Tally tally = search_range(job, options, got);
+    options.stop = &flag;
+    return search_range(job, options, *this);
+}
+
+std::string check_range(const std::string& start, std::int32_t count, std::int32_t limit, RunOptions options) {
+    Collector got;
+    const Tally tally = got.run(start, count, limit, options);
     static std::map<std::string, Report> known;  // the same range is asked of every way of running it
     const std::string key = start + " " + std::to_string(count) + " " + std::to_string(limit);
     if (!known.count(key)) known[key] = reference_report(start, count, limit);
     const Report& want = known[key];
-    const std::string where = key + " on " +
-                              std::to_string(options.threads) + " threads, chunk " + std::to_string(options.chunk_numbers) +
-                              (options.use_memo ? ", memo " + std::to_string(options.memo_budget_bytes) : ", no memo") + ": ";
-    if (got.file != want.hits) return where + "file records\n" + got.file.substr(0, 300);
+    const std::string where = key + " on " + std::to_string(options.threads) + " threads, chunk " +
+                              std::to_string(options.chunk_numbers) + ", memo " +
+                              std::to_string(options.use_memo ? options.memo_budget_bytes : 0) + ": ";
     const std::size_t summary = want.file.size() - want.hits.size();
+    if (got.file != want.hits) return where + "file records\n" + got.file.substr(0, 300);
     if (got.console != want.console.substr(1, want.console.size() - 1 - summary)) return where + "console records";
     if (tally.count() != want.count || tally.high() != want.high || tally.low() != want.low) return where + "tally";
-    return "";
+    return got.calls.find_first_not_of("wc") == std::string::npos ? "" : where + got.calls;
 }
 
 }  // namespace revadd::tests

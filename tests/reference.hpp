@@ -1,9 +1,11 @@
-// What the code under test must give, worked out the slow and obvious way, and checks
-// of it shared by the unit tests and the fuzz targets: each check returns "" when the
-// code agrees, or what differs.
+// What the code under test must give, worked out the slow and obvious way, and the
+// checks against it that the unit tests and the fuzz targets share: each returns "" when
+// the code agrees, or what differs.
 #pragma once
 
-#include <cstdint>
+#include <atomic>
+#include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,44 +14,55 @@
 
 namespace revadd::tests {
 
-// a + b for digit strings (leading zeros allowed, empty meaning 0), without leading
-// zeros; zero is "0".
+// a + b for digit strings (leading zeros allowed, empty meaning 0); zero is "0".
 std::string decimal_sum(const std::string& a, const std::string& b);
 
-// A run's report: every number of the range searched one after the other by the
-// step-by-step record arithmetic, the text put together here, not by the tool.
+// A run's report: the numbers of the range one after the other through the step-by-step
+// record arithmetic, the text put together here, not by the tool.
 struct Report {
-    std::string console;  // after the prompts: the empty line, the hits, the summary
-    std::string file;     // palin.txt
-    std::string hits;     // palin.txt without the summary
+    std::string console, file;  // console: after the prompts; file: palin.txt
+    std::string hits;           // palin.txt without the summary
     std::int32_t count = 0, high = 0, low = 10000;
 };
 Report reference_report(const std::string& start, std::int32_t range, std::int32_t iterations);
 
-// The hit records of `text`, each with its number as palin.txt shows it (-1 if torn).
+// The hit records of a text, each with its number as palin.txt shows it (-1 if torn).
 struct HitRecord {
     std::int64_t number;
     std::string text;
 };
 std::vector<HitRecord> records_of(const std::string& text);
 
-// A run cut short must keep every hit of `truth` below `first_unsearched`, and may hold
-// only true hits, in order, beyond it.
+// A run cut short keeps every hit of `truth` below `first_unsearched`, and beyond it only
+// true hits, in order.
 bool keeps_every_hit_before(const std::vector<HitRecord>& got, const std::vector<HitRecord>& truth,
                             std::int64_t first_unsearched);
 
-// Every kernel the CPU runs, and the AVX-512 one on emulated intrinsics where the CPU
-// lacks it and the build has them.
+// What a range search hands on; it raises the stop flag after `stop_after` writes and
+// holds up its first write for `first_write_delay`.
+struct Collector final : ChunkWriter {
+    std::atomic<int> flag{0};
+    int stop_after = -1;
+    std::chrono::milliseconds first_write_delay{0};
+    std::string console, file, calls;  // calls: 'w' a write, 'c' caught up
+    std::optional<std::int64_t> searched;
+    void write(std::string_view c, std::string_view f) override;
+    void caught_up() override { calls += 'c'; }
+    void stopped(std::int64_t n) override;
+    // Searches from `start` (its sign too) with `options` and this flag.
+    Tally run(const std::string& start, std::int32_t count, std::int32_t limit, RunOptions options);
+};
+
+// Every kernel the CPU runs, and the AVX-512 one on emulated intrinsics where it lacks them.
 std::vector<const ReverseAddKernel*> kernels_to_check();
 
-// The limbs of `digits` as the engine keeps them, from index kernel_guard on, with junk
-// wherever a kernel may read and must not depend, but the zero limb below the first.
+// The limbs of `digits` from index kernel_guard on, with junk wherever a kernel may read
+// and must not depend, but the zero limb below the first.
 std::vector<std::uint8_t> guarded_limbs(const std::string& digits);
 
-// Every kernel's sum of limbs [begin, end) of `digits` plus its reversal, with `carry`
-// coming in, and of a whole sum also teams of threads sharing it, against limbs worked
-// out from the text; nothing outside may be written, and the palindrome test of the
-// digits must hold.
+// Every kernel's limbs [begin, end) of `digits` plus its reversal with `carry` coming in
+// (of a whole sum, teams of threads too) against limbs worked out from the text; nothing
+// else written, and the palindrome test of the digits right.
 std::string check_kernels(const std::string& digits, std::size_t begin, std::size_t end, unsigned carry);
 
 // The range searched with `options` against the reference: hits, text and tally.

@@ -1,6 +1,6 @@
-// Runs the built revadd (or a function standing in for it) in a child process, in a
-// fresh temporary directory, with chosen standard streams, limits and signals, and
-// collects everything it leaves behind.
+// Runs the built revadd (or a function standing in for it) in a child process, in a fresh
+// temporary directory, with chosen standard streams, limits and signals, and collects
+// everything it leaves behind.
 #pragma once
 
 #include <chrono>
@@ -17,8 +17,8 @@ enum class Stdout { captured, dev_full, closed, reader_gone, reader_leaves };
 
 struct SignalAt {
     std::string after_output;  // sent once standard output holds this ("" at once),
-    int delay_ms = 0;          // this long after that and after the signal before
-    int signal = 0;            // 0: start reading a palin.txt that is a FIFO
+    int delay_ms = 0;          // this long after that and after the signal before;
+    int signal = 0;            // 0: from then on, read a palin.txt that is a FIFO
 };
 
 struct RunSetup {
@@ -27,10 +27,9 @@ struct RunSetup {
     Stdout out = Stdout::captured;
     std::size_t reader_leaves_after = 0;       // bytes a leaving reader takes
     std::optional<std::string> existing_file;  // palin.txt before the run
-    bool file_is_directory = false;
-    bool file_fifo = false;        // palin.txt a FIFO, read only from a signal 0 on
-    std::string terminal;          // TERM of a pseudo-terminal, 80 columns, for standard
-    bool stderr_apart = false;     // output and error (with this, standard output only)
+    bool file_is_directory = false, file_fifo = false;
+    std::string terminal;                      // TERM of a pseudo-terminal, 80 columns, on
+    bool stderr_apart = false;                 // standard output and error (or output only)
     std::vector<std::pair<int, long>> limits;  // setrlimit(resource, value)
     int cpu = -1;                              // the one CPU allowed, -1 for all
     std::vector<SignalAt> signals;
@@ -39,9 +38,9 @@ struct RunSetup {
 };
 
 struct Outcome {
-    std::string out, err;  // out: as far as the reader took it; at a terminal, all it got
+    std::string out, err;  // out: as far as the reader took it; at a terminal, all of it
     int status = -1;       // exit status, or 128 + the signal that killed it
-    std::optional<std::string> file;  // palin.txt, when a regular file
+    std::optional<std::string> file;  // palin.txt, when a regular file or a FIFO
     bool file_is_directory = false;
 };
 

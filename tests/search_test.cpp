@@ -55,42 +55,11 @@ TEST(RangeSearch, EveryThreadCountChunkSizeAndMemoFindsWhatTheStepByStepSearchFi
     }
 }
 
-// Collects what a search hands on; stops it after `stop_after` writes, and holds up the
-// first write for `first_write_delay`.
-struct Collector final : ChunkWriter {
-    std::atomic<int> flag{0};
-    int stop_after = -1, writes = 0;
-    std::chrono::milliseconds first_write_delay{0};
-    std::string console, file, calls;  // calls: 'w' a write, 'c' caught up
-    std::optional<std::int64_t> searched;
-    void caught_up() override { calls += 'c'; }
-    void write(std::string_view c, std::string_view f) override {
-        EXPECT_FALSE(searched) << "a write after the stop";
-        calls += 'w';
-        if (writes == 0) std::this_thread::sleep_for(first_write_delay);
-        console.append(c);
-        file.append(f);
-        if (++writes == stop_after) flag.store(SIGINT);
-    }
-    void stopped(std::int64_t n) override {
-        EXPECT_FALSE(searched) << "the stop reported twice";
-        searched = n;
-    }
-    Tally run(const char* first, std::int32_t count, std::int32_t iterations, RunOptions o) {
-        RangeJob job;
-        job.first_digits = first;
-        job.count = count;
-        job.iterations = iterations;
-        o.stop = &flag;
-        return search_range(job, o, *this);
-    }
-};
-
 // While the oldest chunk is being written the other thread searches on, so that more
 // chunks are ready when the write ends, but only as far as the window of chunks: a chunk
 // beyond it would take the slot of one not yet written.
 TEST(RangeSearch, ChunksWaitForTheirSlotWhileTheOldestIsWritten) {
-    Collector c;
+    tests::Collector c;
     c.first_write_delay = std::chrono::milliseconds(300);
     c.run("1", 5000, 10, options(2, 1, true));
     EXPECT_EQ(c.file, tests::reference_report("1", 5000, 10).hits);
@@ -109,7 +78,7 @@ TEST(StoppedSearch, KeepsEveryHitBeforeThePointItNamesInWholeRecords) {
              {"1", 30000, 200, 2, true, 100, 1, -1, -1},  {"1", 30000, 200, 2, false, 100, 5, -1, -1},
              {"1", 1000, 50, 2, true, 0, -1, 0, 0},        {"196", 1, INT32_MAX, 1, true, 0, -1, 50, 0},
              {"196", 1, INT32_MAX, 2, true, 0, -1, 50, 0}, {"190", 200, 1000000, 2, true, 10, -1, 100, 6}}) {
-        Collector c;
+        tests::Collector c;
         c.stop_after = stop_after;
         c.flag = after_ms == 0 ? SIGINT : 0;
         std::thread raiser([&c, ms = after_ms] {
@@ -121,6 +90,7 @@ TEST(StoppedSearch, KeepsEveryHitBeforeThePointItNamesInWholeRecords) {
         ASSERT_TRUE(c.searched) << first;
         EXPECT_TRUE(point >= 0 ? *c.searched == point : *c.searched >= stop_after * 100 && *c.searched < count) << *c.searched;
         EXPECT_EQ(c.console, c.file);
+        EXPECT_EQ(c.calls.find_first_not_of("wc"), std::string::npos) << c.calls;  // nothing after the stop
         const auto truth = count == 30000 ? wide : tests::records_of(tests::reference_report(first, count, std::min(limit, 1000)).hits);
         EXPECT_TRUE(tests::keeps_every_hit_before(tests::records_of(c.file), truth, std::stoll(first) + *c.searched)) << first;
     }
