@@ -18,9 +18,11 @@ inline constexpr std::size_t team_split_limbs = 8192;
 // block that was not (300,000 steps of 196 never meet one) is summed again.
 inline constexpr std::size_t kernel_check_limbs = 4096;
 
-// How long each way of stepping is timed when the team looks again: long enough that a
-// clock read or a wake-up does not count, short enough to cost little.
-inline constexpr std::chrono::microseconds team_probe_window{200};
+// How long, and over how many steps at least, each way of stepping is timed when the team
+// looks again: enough that a step held up now and then does not count, little enough
+// that the slower way costs little.
+inline constexpr std::chrono::microseconds team_probe_window{500};
+inline constexpr std::size_t team_probe_steps = 16;
 
 // How long the team steps the way it chose before it looks again: the number grows and
 // the machine's load changes, but slowly next to this.

@@ -55,29 +55,29 @@ bool StepTeam::share_next() {
             return sharing_;
         }
         phase_ = Phase::probe_alone;
-        window_start_ = Clock::time_point{};
+        samples_.clear();
     }
+    step_start_ = Clock::now();
     return phase_ == Phase::probe_shared;
 }
 
 void StepTeam::measured(std::size_t limbs) {
     if (phase_ == Phase::run) return;
+    // Time a limb took in each step of the window; its median is the figure, which a
+    // step held up now and then (a member woken, the process preempted) cannot move, and
+    // a machine too busy for sharing most of the time does. The first step of a window
+    // is not timed: it may have had to wake the members.
     const auto now = Clock::now();
-    // The first step of a window only starts its clock: it may have had to wake the
-    // members, which the steps after it do not.
-    if (window_start_ == Clock::time_point{}) {
-        window_start_ = now;
-        window_limbs_ = 0;
-        return;
-    }
-    window_limbs_ += limbs;
-    const double elapsed = nanoseconds(now - window_start_);
-    if (elapsed < nanoseconds(team_probe_window)) return;
-    const double per_limb = elapsed / static_cast<double>(window_limbs_);
+    if (samples_.empty()) window_start_ = now;
+    samples_.push_back(nanoseconds(now - step_start_) / static_cast<double>(limbs));
+    if (samples_.size() < team_probe_steps + 1 || now - window_start_ < team_probe_window) return;
+    const auto middle = samples_.begin() + static_cast<std::ptrdiff_t>(samples_.size() / 2);
+    std::nth_element(samples_.begin() + 1, middle, samples_.end());
+    const double per_limb = *middle;
+    samples_.clear();
     if (phase_ == Phase::probe_alone) {
         alone_ns_per_limb_ = per_limb;
         phase_ = Phase::probe_shared;
-        window_start_ = Clock::time_point{};
         return;
     }
     // A shared step keeps another CPU busy: it has to be worth that.

@@ -76,8 +76,8 @@ private:
     Phase phase_ = Phase::probe_alone;
     bool sharing_ = false;           // the way chosen by the last probe
     std::uint64_t steps_left_ = 0;   // in the run phase, before the next probe
-    Clock::time_point window_start_{};
-    std::size_t window_limbs_ = 0;   // limbs summed in the window so far
+    Clock::time_point window_start_{}, step_start_{};
+    std::vector<double> samples_;    // nanoseconds a limb, each step of the window
     double alone_ns_per_limb_ = 0;
 
     // The step being shared, published through `round_`.
