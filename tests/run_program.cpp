@@ -21,6 +21,10 @@ namespace revadd::tests {
 
 namespace fs = std::filesystem;
 
+// A test run cut short (its runner killed) takes this test process with it: left running
+// it would hold its executable and files.
+[[maybe_unused]] const bool dies_with_its_runner = prctl(PR_SET_PDEATHSIG, SIGKILL) == 0;
+
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/revadd-test-XXXXXX";
