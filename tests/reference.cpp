@@ -5,10 +5,8 @@
 #include <map>
 #include <thread>
 
-#include "bignum/bignum.hpp"
 #include "engine/reverse_add_kernel.hpp"
 #include "engine/step_team.hpp"
-#include "search/reference_search.hpp"
 
 #ifdef REVADD_AVX512_EMULATED
 namespace revadd {
@@ -30,35 +28,36 @@ std::string decimal_sum(const std::string& a, const std::string& b) {
     return out.empty() ? "0" : std::string(out.rbegin(), out.rend());
 }
 
+// The steps `digits` takes to a palindrome by reverse-and-add within `limit` (0: none),
+// and the palindrome.
+std::pair<std::int32_t, std::string> palindrome_of(std::string digits, std::int32_t limit) {
+    for (std::int32_t step = 1; step <= limit; ++step) {
+        digits = decimal_sum(digits, std::string(digits.rbegin(), digits.rend()));
+        if (std::equal(digits.begin(), digits.end(), digits.rbegin())) return {step, digits};
+    }
+    return {0, ""};
+}
+
 Report reference_report(const std::string& start, std::int32_t range, std::int32_t iterations) {
-    bignum number{}, one{}, end{}, width{};
-    for (bignum* b : {&number, &one, &end, &width}) bigInit(b);
-    str2big(&number, start);
-    str2big(&one, "1");
-    str2big(&end, start);
-    int2big(&width, range);
-    bigAdd(&end, end, width);
-    const std::string sign = number.sign == 0 ? "-" : "";
+    const std::string sign = start[0] == '-' ? "-" : "";
+    std::string number = start.substr(start[0] == '-' || start[0] == '+' ? 1 : 0);
+    const std::string end = decimal_sum(number, std::to_string(std::abs(std::int64_t{range})));
     Report r{"\n", "", ""};
-    for (std::int32_t i = 0; i < range && iterations > 0; ++i) {
-        const SearchOutcome found = search_number(number.number, iterations);
-        if (found.formed) {
-            const std::string record = std::string(number.number) + "\n" + found.palindrome + "\n" +
-                                       std::to_string(found.steps) + " iterations\n\n";
-            r.console += sign + record;
-            r.hits += record;
-            r.low = r.count++ == 0 ? found.steps : std::min(r.low, found.steps);
-            r.high = std::max(r.high, found.steps);
-        }
-        bigAdd(&number, number, one);
+    for (std::int32_t i = 0; i < range && iterations > 0; ++i, number = decimal_sum(number, "1")) {
+        const auto [steps, palindrome] = palindrome_of(number, iterations);
+        if (steps == 0) continue;
+        const std::string record = number + "\n" + palindrome + "\n" + std::to_string(steps) + " iterations\n\n";
+        r.console += sign + record;
+        r.hits += record;
+        r.low = r.count++ == 0 ? steps : std::min(r.low, steps);
+        r.high = std::max(r.high, steps);
     }
     const std::string summary = std::to_string(r.count) + " of " + std::to_string(range) + " numbers in the range\n" +
-                                start + " to " + sign + end.number + "\nformed palindromes in " +
-                                std::to_string(iterations) + " or fewer iterations\nhigh iterations: " +
-                                std::to_string(r.high) + "\nlow iterations: " + std::to_string(r.low) + "\n";
+                                start + " to " + sign + end + "\nformed palindromes in " + std::to_string(iterations) +
+                                " or fewer iterations\nhigh iterations: " + std::to_string(r.high) +
+                                "\nlow iterations: " + std::to_string(r.low) + "\n";
     r.console += summary;
     r.file = r.hits + summary;
-    for (bignum* b : {&number, &one, &end, &width}) bigFree(b);
     return r;
 }
 
@@ -150,6 +149,16 @@ std::string check_kernels(const std::string& digits, std::size_t begin, std::siz
         if (kernel->is_palindrome(src.data() + kernel_guard, n) != (digits == backwards)) return where + "palindrome test";
     }
     return "";
+}
+
+::testing::AssertionResult same(const std::optional<std::string>& got, const std::optional<std::string>& want) {
+    if (got == want) return ::testing::AssertionSuccess();
+    const std::string a = got.value_or("(none)"), b = want.value_or("(none)");
+    std::size_t at = 0;
+    while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
+    const std::size_t from = at < 80 ? 0 : at - 80;
+    return ::testing::AssertionFailure() << a.size() << " bytes against " << b.size() << ", parting at byte " << at
+                                         << "\ngot:  ..." << a.substr(from, 160) << "\nwant: ..." << b.substr(from, 160);
 }
 
 void Collector::write(std::string_view c, std::string_view f) {

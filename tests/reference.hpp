@@ -3,6 +3,8 @@
 // the code agrees, or what differs.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <chrono>
 #include <optional>
@@ -17,8 +19,8 @@ namespace revadd::tests {
 // a + b for digit strings (leading zeros allowed, empty meaning 0); zero is "0".
 std::string decimal_sum(const std::string& a, const std::string& b);
 
-// A run's report: the numbers of the range one after the other through the step-by-step
-// record arithmetic, the text put together here, not by the tool.
+// A run's report: every number of the range searched one after the other by schoolbook
+// sums of digit strings, the text put together here; nothing of the tool's code is used.
 struct Report {
     std::string console, file;  // console: after the prompts; file: palin.txt
     std::string hits;           // palin.txt without the summary
@@ -52,6 +54,9 @@ struct Collector final : ChunkWriter {
     // Searches from `start` (its sign too) with `options` and this flag.
     Tally run(const std::string& start, std::int32_t count, std::int32_t limit, RunOptions options);
 };
+
+// Equal texts, or where they part: a whole diff of texts this long would take minutes.
+::testing::AssertionResult same(const std::optional<std::string>& got, const std::optional<std::string>& want);
 
 // Every kernel the CPU runs, and the AVX-512 one on emulated intrinsics where it lacks them.
 std::vector<const ReverseAddKernel*> kernels_to_check();

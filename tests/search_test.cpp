@@ -62,7 +62,7 @@ TEST(RangeSearch, ChunksWaitForTheirSlotWhileTheOldestIsWritten) {
     tests::Collector c;
     c.first_write_delay = std::chrono::milliseconds(300);
     c.run("1", 5000, 10, options(2, 1, true));
-    EXPECT_EQ(c.file, tests::reference_report("1", 5000, 10).hits);
+    EXPECT_TRUE(tests::same(c.file, tests::reference_report("1", 5000, 10).hits));
     EXPECT_EQ(c.calls.substr(0, 3), "www");
 }
 
@@ -89,7 +89,7 @@ TEST(StoppedSearch, KeepsEveryHitBeforeThePointItNamesInWholeRecords) {
         raiser.join();
         ASSERT_TRUE(c.searched) << first;
         EXPECT_TRUE(point >= 0 ? *c.searched == point : *c.searched >= stop_after * 100 && *c.searched < count) << *c.searched;
-        EXPECT_EQ(c.console, c.file);
+        EXPECT_TRUE(tests::same(c.console, c.file));
         EXPECT_EQ(c.calls.find_first_not_of("wc"), std::string::npos) << c.calls;  // nothing after the stop
         const auto truth = count == 30000 ? wide : tests::records_of(tests::reference_report(first, count, std::min(limit, 1000)).hits);
         EXPECT_TRUE(tests::keeps_every_hit_before(tests::records_of(c.file), truth, std::stoll(first) + *c.searched)) << first;
