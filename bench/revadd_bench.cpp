@@ -31,9 +31,9 @@
 #include "engine/reverse_add_kernel.hpp"
 #include "engine/step_team.hpp"
 #include "engine/trajectory.hpp"
-#include "search/reference_search.hpp"
 #include "search/machine.hpp"
 #include "search/range_search.hpp"
+#include "search/reference_search.hpp"
 
 namespace {
 

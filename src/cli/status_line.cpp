@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
-#include <system_error>
+#include <exception>
 
 #include "bignum/fatal.hpp"
 
@@ -124,9 +124,10 @@ StatusLine::StatusLine(const RunProgress& progress, std::int32_t range, std::int
     active_line.store(this);
     set_before_fatal_message(&StatusLine::before_fatal_message);
     try {
+        const AllocationMayFail optional;
         timer_ = std::thread([this] { run(); });
-    } catch (const std::system_error&) {
-        // No thread to spare: the run goes on without the line.
+    } catch (const std::exception&) {
+        // No thread to spare, or no memory for one: the run goes on without the line.
     }
 }
 

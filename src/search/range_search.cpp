@@ -7,15 +7,15 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <system_error>
+#include <exception>
 #include <thread>
 #include <vector>
 
 #include "bignum/fatal.hpp"
 #include "decimal_counter.hpp"
+#include "engine/step_team.hpp"
 #include "machine.hpp"
 #include "trajectory_memo.hpp"
-#include "engine/step_team.hpp"
 #include "trajectory_search.hpp"
 
 namespace revadd {
