@@ -15,8 +15,11 @@
 
 int main() {
     const revadd::StandardStreams streams = revadd::prepare_process();
-    // A terminal keeps its line buffering so that hits show as they are found.
+    // A terminal keeps its line buffering so that hits show as they are found; elsewhere
+    // the text goes out in large writes (their size is speed only: no test can tell).
+    // mutants: off
     revadd::TextSink console(stdout, isatty(STDOUT_FILENO) ? 0 : std::size_t{1} << 16);
+    // mutants: on
     if (streams.stdout_was_closed) console.fail(EBADF);
 
     const auto answers = revadd::ask(stdin, console);

@@ -19,10 +19,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// mutants: off (when the line is drawn, within what the tests allow: no test can tell
+// 500 ms from 501)
 // A run over by then needs no line; one still going shows it before the wait feels long.
 constexpr std::chrono::milliseconds first_draw{500};
 // Figures that change faster than this cannot be read, and each draw costs a write.
 constexpr std::chrono::milliseconds redraw_every{250};
+// mutants: on
 // Column 0 again, then erase to the end of the line: all that is asked of a terminal.
 constexpr std::string_view clear_to_end = "\033[K";
 constexpr std::string_view erase_sequence = "\r\033[K";
@@ -68,7 +71,9 @@ std::size_t line_width() {
 bool write_all(std::string_view text) {
     while (!text.empty()) {
         const ssize_t n = write(STDERR_FILENO, text.data(), text.size());
+        // mutants: off (a write cut short by a signal is tried again: no test can time one)
         if (n < 0 && errno == EINTR) continue;
+        // mutants: on
         if (n <= 0) return false;
         text.remove_prefix(static_cast<std::size_t>(n));
     }
@@ -94,7 +99,7 @@ std::string status_text(const StatusFigures& f, std::size_t width) {
     add(count + (f.single ? " digits" : f.count == 1 ? " hit" : " hits"));
     const std::int64_t elapsed_ms = f.elapsed.count();
     add(duration_text(elapsed_ms / 1000));
-    if (!f.single && f.done > 0 && f.done < f.total) {
+    if (!f.single && f.done > 0) {
         // The rest at the pace of what is done, less the time since the count last
         // moved, which went into the rest already. One costly number can hold the count
         // for longer than that: then no estimate is better than a wrong one.
