@@ -14,6 +14,7 @@
 #include "bignum/heap.hpp"
 #include "cli/process_setup.hpp"
 #include "cli/run.hpp"
+#include "cli/text_sink.hpp"
 #include "engine/trajectory.hpp"
 #include "reference.hpp"
 #include "run_program.hpp"
@@ -130,6 +131,19 @@ TEST(FailureDeathTest, ExhaustedMemoryAndOverlongNumbersEndTheProcessWithAMessag
     for (const auto& [body, message] : cases) {
         EXPECT_EXIT(body(), ::testing::ExitedWithCode(1), ::testing::Matcher<const std::string&>(std::string(message)));
     }
+}
+
+// Text can reach the system and still be lost when the file is closed (a full quota or a
+// network file system tells only then); a sink that ignored its close would call that done.
+TEST(Failure, AFailedCloseIsAFailedWrite) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    TextSink sink(fdopen(ends[1], "w"));
+    ASSERT_TRUE(sink.flush());
+    close(ends[1]);  // its close then fails, as a lost file's would
+    EXPECT_FALSE(sink.close());
+    EXPECT_EQ(sink.error(), EBADF);
+    close(ends[0]);
 }
 
 }  // namespace

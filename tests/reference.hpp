@@ -3,8 +3,6 @@
 // the code agrees, or what differs.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <optional>
@@ -54,9 +52,6 @@ struct Collector final : ChunkWriter {
     // Searches from `start` (its sign too) with `options` and this flag.
     Tally run(const std::string& start, std::int32_t count, std::int32_t limit, RunOptions options);
 };
-
-// Equal texts, or where they part: a whole diff of texts this long would take minutes.
-::testing::AssertionResult same(const std::optional<std::string>& got, const std::optional<std::string>& want);
 
 // Every kernel the CPU runs, and the AVX-512 one on emulated intrinsics where it lacks them.
 std::vector<const ReverseAddKernel*> kernels_to_check();

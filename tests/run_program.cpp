@@ -155,4 +155,14 @@ Outcome run_revadd(const RunSetup& s) {
     return o;
 }
 
+::testing::AssertionResult same(const std::optional<std::string>& got, const std::optional<std::string>& want) {
+    if (got == want) return ::testing::AssertionSuccess();
+    const std::string a = got.value_or("(none)"), b = want.value_or("(none)");
+    std::size_t at = 0;
+    while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
+    const std::size_t from = at < 80 ? 0 : at - 80;
+    return ::testing::AssertionFailure() << a.size() << " bytes against " << b.size() << ", parting at byte " << at
+                                         << "\ngot:  ..." << a.substr(from, 160) << "\nwant: ..." << b.substr(from, 160);
+}
+
 }  // namespace revadd::tests

@@ -3,6 +3,8 @@
 // everything it leaves behind.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -54,5 +56,8 @@ struct TempDir {
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& text);
 Outcome run_revadd(const RunSetup& setup);
+
+// Equal texts, or where they part: a whole diff of texts this long would take minutes.
+::testing::AssertionResult same(const std::optional<std::string>& got, const std::optional<std::string>& want);
 
 }  // namespace revadd::tests
