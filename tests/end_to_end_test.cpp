@@ -216,6 +216,7 @@ TEST(StatusLine, TextGroupsThousandsEstimatesTheRestAndFitsTheWidth) {
              {{false, 1000, 999, 1000, 3723s, 3723s}, 79, "searched 999 of 1,000 (99%), 1,000 hits, 1:02:03, 0:04 left"},
              {{false, 10, 9, 9, 20s, 2s}, 79, "searched 9 of 10 (90%), 9 hits, 0:20"},  // behind its pace
              {{false, 7, 0, 0, 500ms, 0ms}, 79, "searched 0 of 7 (0%), 0 hits, 0:00"},
+             {{false, 10, 1, 0, 2s, 2s}, 79, "searched 1 of 10 (10%), 0 hits, 0:02, 0:18 left"},
              {{false, 7, 7, 123456, 59999ms, 0ms}, 79, "searched 7 of 7 (100%), 123,456 hits, 0:59"},
              {{true, 2415836, 1234567, 512345, 12s, 12s}, 79, "step 1,234,567 of 2,415,836 (51%), 512,345 digits, 0:12"},
              {{false, 100000000, 41234567, 3456789, 42s, 42s}, 55, "searched 41,234,567 of 100,000,000 (41%), 0:42"}}) {
