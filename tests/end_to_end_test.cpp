@@ -2,7 +2,9 @@
 // bytes of standard output, standard error and palin.txt, and the exit status. The cases
 // are data, in end_to_end_cases.txt; its head says how to read them.
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <fstream>
@@ -221,6 +223,31 @@ TEST(StatusLine, TextGroupsThousandsEstimatesTheRestAndFitsTheWidth) {
              {{true, 2415836, 1234567, 512345, 12s, 12s}, 79, "step 1,234,567 of 2,415,836 (51%), 512,345 digits, 0:12"},
              {{false, 100000000, 41234567, 3456789, 42s, 42s}, 55, "searched 41,234,567 of 100,000,000 (41%), 0:42"}}) {
         EXPECT_EQ(revadd::status_text(figures, width), text);
+    }
+}
+
+// The rest is estimated from when the count last moved. A terminal that gives no width
+// is taken as 80 columns: a line of exactly 80 would wrap, so the estimate is left out.
+TEST(StatusLine, EstimatesTheRestAndFitsATerminalThatGivesNoWidth) {
+    for (const unsigned short columns : {80, 0}) {
+        RunSetup setup;
+        setup.terminal = "xterm";
+        setup.instead = [columns] {
+            const winsize size{24, columns, 0, 0};
+            ioctl(STDERR_FILENO, TIOCSWINSZ, &size);
+            revadd::RunProgress progress;
+            progress.numbers = columns != 0 ? 500 : 1000000000;
+            progress.hits = columns != 0 ? 1 : 999999999;
+            revadd::StatusLine line(progress, columns != 0 ? 1000 : 2000000000, 10);
+            std::this_thread::sleep_for(700ms);  // drawn at 0.5 s
+            return 0;
+        };
+        const std::vector<std::string> lines = lines_drawn(run_revadd(setup).out);
+        ASSERT_FALSE(lines.empty());
+        const std::string& first = lines[0];
+        EXPECT_TRUE(columns != 0 ? first.ends_with(" left")
+                                 : first.starts_with("searched 1,000,000,000 of 2,000,000,000 (50%), 999,999,999 hits, 0:") && first.size() == 69)
+            << first;
     }
 }
 
