@@ -64,12 +64,16 @@ public:
           slots_(static_cast<std::size_t>(std::min<std::int64_t>(
               {chunks_, std::int64_t{tuning::chunks_in_flight_per_thread} * threads,
                static_cast<std::int64_t>(std::max<std::size_t>(room / tuning::room_share / sizeof(Slot), 1))}))),
+          // mutants: off (buffers kept for reuse: speed and memory only, see take_spare)
           spare_limit_(room / tuning::room_share < tuning::spare_report_max_bytes
                            ? 0 : std::size_t{2} * tuning::spare_reports_per_thread * threads),
+          // mutants: on
           text_limit_(std::min(tuning::text_in_flight_bytes, room / tuning::room_share)),
           stop_(options.stop),
           progress_(options.progress) {
+        // mutants: off (a memo or none gives the same hits: the tests run both and compare)
         if (options.use_memo) memo_.emplace(std::min(options.memo_budget_bytes, room / tuning::room_share));
+        // mutants: on
     }
 
     std::int64_t chunks() const { return chunks_; }

@@ -28,7 +28,9 @@ struct RunProgress {
 // How a run is carried out; the defaults are the tool's, the rest is for tests.
 struct RunOptions {
     unsigned threads = 0;  // 0: as many as the process may run at once
+    // mutants: off (the memo makes a run faster, never different)
     bool use_memo = true;
+    // mutants: on
     std::size_t memo_budget_bytes = tuning::memo_budget_bytes;
     std::int32_t chunk_numbers = 0;  // 0: chosen from the range and the limit
     // Once non-zero, every thread stops before its next number (a long number is cut
