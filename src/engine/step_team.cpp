@@ -17,7 +17,7 @@ double nanoseconds(Clock::duration d) { return std::chrono::duration<double, std
 }  // namespace
 
 StepTeam::StepTeam(unsigned threads)
-    : members_(threads < 1 ? 1 : threads), segments_(new Segment[2 * members_ - 1]) {
+    : members_(threads), segments_(new Segment[2 * members_ - 1]) {
     for (unsigned member = 1; member < members_; ++member) {
         try {
             const AllocationMayFail optional;

@@ -30,7 +30,7 @@ namespace revadd {
 
 class StepTeam {
 public:
-    // A team of `threads` (the caller counts as one); 1 makes a team that never shares.
+    // A team of `threads` >= 1 (the caller counts as one); 1 makes a team that never shares.
     // Fewer when the system gives fewer threads.
     explicit StepTeam(unsigned threads);
     ~StepTeam();
