@@ -52,8 +52,10 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     struct alignas(64) Segment {
+        // mutants: off (set before every round: the first values are never read)
         std::size_t begin = 0, end = 0;
         unsigned carry_out = 0;
+        // mutants: on
         std::atomic<std::uint64_t> claimed{0};  // the last round whose sum was taken on
     };
     unsigned shared(const ReverseAddKernel& kernel, std::uint8_t* dst, const std::uint8_t* src,
@@ -81,14 +83,18 @@ private:
     double alone_ns_per_limb_ = 0;
 
     // The step being shared, published through `round_`.
+    // mutants: off (set before every round: the first values are never read)
     const ReverseAddKernel* kernel_ = nullptr;
     std::uint8_t* dst_ = nullptr;
     const std::uint8_t* src_ = nullptr;
     std::size_t n_ = 0;
+    // mutants: on
     alignas(64) std::atomic<std::uint64_t> round_{0};
     alignas(64) std::atomic<unsigned> finished_{0};
     std::atomic<unsigned> sleepers_{0};   // members asleep on round_, to be woken
+    // mutants: off (starting as true would cost one wake-up call of a caller not asleep)
     std::atomic<bool> caller_asleep_{false};  // the caller sleeps on finished_
+    // mutants: on
     std::atomic<bool> stopping_{false};
 };
 
