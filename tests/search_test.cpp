@@ -159,12 +159,12 @@ TEST(Machine, CpusAndMemoryFollowTheAffinityTheCgroupAndTheLimits) {
     tests::RunSetup one_cpu;
     one_cpu.cpu = 0;
 #ifndef REVADD_SANITIZED_ALLOCATOR  // which reserves more address space than any limit here
-    const long room = 64l << 20;  // far less than the machine has free
+    constexpr long room = 64l << 20;  // far less than the machine has free
     one_cpu.limits = {{RLIMIT_AS, address_space_in_use() + room}};
 #else
-    const long room = 1l << 40;
+    constexpr long room = 1l << 40;
 #endif
-    one_cpu.instead = [room] { return usable_cpus() == 1 && usable_memory() <= static_cast<std::size_t>(room) ? 0 : 1; };
+    one_cpu.instead = [] { return usable_cpus() == 1 && usable_memory() <= static_cast<std::size_t>(room) ? 0 : 1; };
     EXPECT_EQ(tests::run_revadd(one_cpu).status, 0);
 }
 
