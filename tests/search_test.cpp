@@ -22,7 +22,7 @@ namespace {
 using namespace revadd;
 
 // Bytes of address space in use now, as in a child that starts from here.
-long address_space_in_use() {
+[[maybe_unused]] long address_space_in_use() {
     long pages = 0;
     std::ifstream("/proc/self/statm") >> pages;
     return pages * sysconf(_SC_PAGESIZE);
