@@ -5,7 +5,6 @@
 #include <map>
 #include <thread>
 
-#include "engine/reverse_add_kernel.hpp"
 #include "engine/step_team.hpp"
 
 #ifdef REVADD_AVX512_EMULATED
@@ -15,7 +14,9 @@ extern const ReverseAddKernel avx512_emulated_kernel;  // the AVX-512 kernel on 
 #endif
 
 namespace revadd::tests {
+namespace {
 
+// a + b for digit strings (leading zeros allowed, empty meaning 0); zero is "0".
 std::string decimal_sum(const std::string& a, const std::string& b) {
     std::string out;
     unsigned carry = 0;
@@ -28,8 +29,7 @@ std::string decimal_sum(const std::string& a, const std::string& b) {
     return out.empty() ? "0" : std::string(out.rbegin(), out.rend());
 }
 
-// The steps `digits` takes to a palindrome by reverse-and-add within `limit` (0: none),
-// and the palindrome.
+// The steps to a palindrome within `limit` (0: none), and the palindrome.
 std::pair<std::int32_t, std::string> palindrome_of(std::string digits, std::int32_t limit) {
     for (std::int32_t step = 1; step <= limit; ++step) {
         digits = decimal_sum(digits, std::string(digits.rbegin(), digits.rend()));
@@ -37,6 +37,22 @@ std::pair<std::int32_t, std::string> palindrome_of(std::string digits, std::int3
     }
     return {0, ""};
 }
+
+// The limbs of `digits` from index kernel_guard on, with junk wherever a kernel may read
+// and must not depend, but the zero limb below the first.
+std::vector<std::uint8_t> guarded_limbs(const std::string& digits) {
+    const std::size_t n = digits.size();
+    std::vector<std::uint8_t> limbs(limbs_for(n) + 2 * kernel_guard + 1);
+    for (std::size_t i = 0; i < limbs.size(); ++i) limbs[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
+    limbs[kernel_guard - 1] = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        std::uint8_t& limb = limbs[kernel_guard + k / 2];
+        limb = static_cast<std::uint8_t>((k % 2 == 0 ? 0 : limb) + (digits[n - 1 - k] - '0') * (k % 2 == 0 ? 1 : 10));
+    }
+    return limbs;
+}
+
+}  // namespace
 
 Report reference_report(const std::string& start, std::int32_t range, std::int32_t iterations) {
     const std::string sign = start[0] == '-' ? "-" : "";
@@ -61,32 +77,17 @@ Report reference_report(const std::string& start, std::int32_t range, std::int32
     return r;
 }
 
-std::vector<HitRecord> records_of(const std::string& text) {
-    std::vector<HitRecord> records;
-    for (std::size_t at = 0, end; at < text.size(); at = end) {
-        end = std::min(text.find(" iterations\n\n", at), text.size());
-        const std::string first_line = text.substr(at, text.find('\n', at) - at);
-        const bool whole = end < text.size() && !first_line.empty() && first_line.size() < 19 &&
-                           first_line.find_first_not_of("0123456789") == std::string::npos;
-        end = std::min(end + 13, text.size());
-        records.push_back({whole ? std::stoll(first_line) : -1, text.substr(at, end - at)});
-    }
-    return records;
-}
-
-bool keeps_every_hit_before(const std::vector<HitRecord>& got, const std::vector<HitRecord>& truth,
-                            std::int64_t first_unsearched) {
-    std::size_t t = 0;
-    const auto none_lost_before = [&](std::int64_t number) {  // skips the true hits below it
-        for (; t < truth.size() && truth[t].number < number; ++t) {
-            if (truth[t].number < first_unsearched) return false;
+bool keeps_every_hit_before(const std::string& got, const std::string& truth, std::int64_t first_unsearched) {
+    std::size_t g = 0;
+    for (std::size_t t = 0, end; t < truth.size(); t = end) {
+        end = truth.find(" iterations\n\n", t) + 13;
+        if (got.compare(g, end - t, truth, t, end - t) == 0) {
+            g += end - t;
+        } else if (std::stoll(truth.substr(t)) < first_unsearched) {
+            return false;
         }
-        return true;
-    };
-    for (const HitRecord& record : got) {
-        if (!none_lost_before(record.number) || t == truth.size() || truth[t++].text != record.text) return false;
     }
-    return none_lost_before(first_unsearched);
+    return g == got.size();
 }
 
 std::vector<const ReverseAddKernel*> kernels_to_check() {
@@ -95,18 +96,6 @@ std::vector<const ReverseAddKernel*> kernels_to_check() {
     if (std::string(kernels.back()->name) != "avx512vbmi") kernels.push_back(&avx512_emulated_kernel);
 #endif
     return kernels;
-}
-
-std::vector<std::uint8_t> guarded_limbs(const std::string& digits) {
-    const std::size_t n = digits.size();
-    std::vector<std::uint8_t> limbs(limbs_for(n) + 2 * kernel_guard + 1);
-    for (std::size_t i = 0; i < limbs.size(); ++i) limbs[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
-    limbs[kernel_guard - 1] = 0;
-    for (std::size_t k = 0; k < n; ++k) {
-        std::uint8_t& limb = limbs[kernel_guard + k / 2];
-        limb = static_cast<std::uint8_t>((k % 2 == 0 ? 0 : limb) + (digits[n - 1 - k] - '0') * (k % 2 == 0 ? 1 : 10));
-    }
-    return limbs;
 }
 
 std::string check_kernels(const std::string& digits, std::size_t begin, std::size_t end, unsigned carry) {
@@ -166,14 +155,9 @@ void Collector::stopped(std::int64_t n) {
 }
 
 Tally Collector::run(const std::string& start, std::int32_t count, std::int32_t limit, RunOptions options) {
-    RangeJob job;
-    job.negative = start[0] == '-';
-    const std::string digits = start.substr(job.negative || start[0] == '+' ? 1 : 0);
-    job.first_digits = digits;
-    job.count = count;
-    job.iterations = limit;
     options.stop = &flag;
-    return search_range(job, options, *this);
+    const bool sign = start[0] == '-' || start[0] == '+';
+    return search_range({std::string_view(start).substr(sign ? 1 : 0), count, limit, start[0] == '-'}, options, *this);
 }
 
 std::string check_range(const std::string& start, std::int32_t count, std::int32_t limit, RunOptions options) {

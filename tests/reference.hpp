@@ -6,37 +6,22 @@
 #include <atomic>
 #include <chrono>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "engine/reverse_add_kernel.hpp"
 #include "search/range_search.hpp"
 
 namespace revadd::tests {
 
-// a + b for digit strings (leading zeros allowed, empty meaning 0); zero is "0".
-std::string decimal_sum(const std::string& a, const std::string& b);
-
-// A run's report: every number of the range searched one after the other by schoolbook
-// sums of digit strings, the text put together here; nothing of the tool's code is used.
+// A run's report by schoolbook sums of digit strings; nothing of the tool's code is used.
 struct Report {
-    std::string console, file;  // console: after the prompts; file: palin.txt
-    std::string hits;           // palin.txt without the summary
+    std::string console, file, hits;  // console after the prompts; palin.txt; its records
     std::int32_t count = 0, high = 0, low = 10000;
 };
 Report reference_report(const std::string& start, std::int32_t range, std::int32_t iterations);
 
-// The hit records of a text, each with its number as palin.txt shows it (-1 if torn).
-struct HitRecord {
-    std::int64_t number;
-    std::string text;
-};
-std::vector<HitRecord> records_of(const std::string& text);
-
-// A run cut short keeps every hit of `truth` below `first_unsearched`, and beyond it only
-// true hits, in order.
-bool keeps_every_hit_before(const std::vector<HitRecord>& got, const std::vector<HitRecord>& truth,
-                            std::int64_t first_unsearched);
+// A run cut short keeps every hit record of `truth` below `first_unsearched`, and beyond
+// it only records of `truth`, in order and whole.
+bool keeps_every_hit_before(const std::string& got, const std::string& truth, std::int64_t first_unsearched);
 
 // What a range search hands on; it raises the stop flag after `stop_after` writes and
 // holds up its first write for `first_write_delay`.
@@ -49,16 +34,11 @@ struct Collector final : ChunkWriter {
     void write(std::string_view c, std::string_view f) override;
     void caught_up() override { calls += 'c'; }
     void stopped(std::int64_t n) override;
-    // Searches from `start` (its sign too) with `options` and this flag.
     Tally run(const std::string& start, std::int32_t count, std::int32_t limit, RunOptions options);
 };
 
 // Every kernel the CPU runs, and the AVX-512 one on emulated intrinsics where it lacks them.
 std::vector<const ReverseAddKernel*> kernels_to_check();
-
-// The limbs of `digits` from index kernel_guard on, with junk wherever a kernel may read
-// and must not depend, but the zero limb below the first.
-std::vector<std::uint8_t> guarded_limbs(const std::string& digits);
 
 // Every kernel's limbs [begin, end) of `digits` plus its reversal with `carry` coming in
 // (of a whole sum, teams of threads too) against limbs worked out from the text; nothing

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -26,8 +25,7 @@ namespace fs = std::filesystem;
 [[maybe_unused]] const bool dies_with_its_runner = prctl(PR_SET_PDEATHSIG, SIGKILL) == 0;
 
 TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/revadd-test-XXXXXX";
+    std::string pattern = fs::temp_directory_path() / "revadd-test-XXXXXX";  // $TMPDIR, else /tmp
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
     path = pattern;
 }

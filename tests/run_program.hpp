@@ -1,6 +1,5 @@
-// Runs the built revadd (or a function standing in for it) in a child process, in a fresh
-// temporary directory, with chosen standard streams, limits and signals, and collects
-// everything it leaves behind.
+// Runs the built revadd (or a function in its place) in a child process in a fresh
+// temporary directory, with chosen streams, limits and signals, and collects what it leaves.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,9 +8,6 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace revadd::tests {
 

@@ -1,13 +1,7 @@
-// The libFuzzer targets, one per build of this file (REVADD_FUZZ_TARGET = 1, 2 or 3):
-//   dialogue:   any bytes as the answers; the outcome must be what a re-parse of the
-//               rules gives, the prompts shown only up to the refused question;
-//   arithmetic: byte 0 the steps (1-8) and the shape of the digits, bytes 1-3 a segment
-//               and its carry, the rest digits: each kernel's segment against plain
-//               limbs, and the trajectory against the step-by-step search;
-//   memo:       byte 0 the sign, the threads, the memo and its budget, the chunks, bytes
-//               1-2 the count, 3 the limit, the rest the start's digits: the range
-//               against the step-by-step search.
-// A failed check aborts, which libFuzzer records with the input.
+// The libFuzzer targets, one per build of this file (REVADD_FUZZ_TARGET 1, 2 or 3): the
+// dialogue against a re-parse of its rules; each kernel's segment against plain limbs and
+// the trajectory against the step-by-step search; a range against the step-by-step
+// search. A failed check aborts, which libFuzzer records with the input.
 #include <cstdio>
 #include <cerrno>
 #include <cstdlib>
