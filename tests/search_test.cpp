@@ -128,20 +128,22 @@ TEST(TrajectoryMemo, RefusesToGrowWhenMemoryRunsOutAndStillAnswers) {
 }
 
 // CPUs from the affinity mask, capped by the tightest CPU quota of the cgroup and those
-// above it (rounded up); memory from the address-space limit and the cgroups' room.
+// above it (rounded up, a whole one kept); memory from the address-space limit and the
+// cgroups' room.
 TEST(Machine, CpusAndMemoryFollowTheAffinityTheCgroupAndTheLimits) {
     const tests::TempDir root;
     for (const auto& [dir, cpu_max, memory_max, memory_current] :
          std::vector<std::tuple<std::string, std::string, std::string, std::string>>{
-             {"", "max 100000", "max", "5"}, {"a", "250000 100000", "1000000", "400000"},
-             {"a/b", "junk", "700000", "650000"}, {"a/b/c", "max", "", ""}}) {
+             {"", "max 100000", "max", "5"}, {"a", "200000 100000", "1000000", "400000"},
+             {"a/b", "junk", "700000", "650000"}, {"a/b/c", "max", "40000", ""}}) {
         std::filesystem::create_directories(root.path / dir);
         tests::write_file(root.path / dir / "cpu.max", cpu_max + "\n");
         if (!memory_max.empty()) tests::write_file(root.path / dir / "memory.max", memory_max + "\n");
         if (!memory_current.empty()) tests::write_file(root.path / dir / "memory.current", memory_current + "\n");
     }
-    EXPECT_EQ(cgroup_cpus({root.path, "/a/b/c"}), std::optional<unsigned>(3));
-    EXPECT_EQ(cgroup_memory_room({root.path, "/a/b/c"}), std::optional<std::size_t>(50000));
+    EXPECT_EQ(cgroup_cpus({root.path, "/a/b/c"}), std::optional<unsigned>(2));
+    EXPECT_EQ(cgroup_memory_room({root.path, "/a/b/c"}), std::optional<std::size_t>(40000));  // none in use
+    EXPECT_EQ(cgroup_memory_room({root.path, "/a/b"}), std::optional<std::size_t>(50000));
     EXPECT_EQ(cgroup_memory_room({root.path, "/a"}), std::optional<std::size_t>(600000));
     EXPECT_EQ(cgroup_cpus({root.path, "/"}), std::nullopt);
     EXPECT_EQ(cgroup_memory_room({root.path, "/"}), std::nullopt);
