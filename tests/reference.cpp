@@ -141,12 +141,21 @@ std::string check_kernels(const std::string& digits, std::size_t begin, std::siz
 }
 
 void Collector::write(std::string_view c, std::string_view f) {
+    if (busy.exchange(true)) overlapped = true;
     if (searched) calls += "after the stop";
-    if (calls.empty()) std::this_thread::sleep_for(first_write_delay);
+    if (calls.empty()) std::this_thread::sleep_for(hold_up);
     calls += 'w';
     console.append(c);
     file.append(f);
     if (std::count(calls.begin(), calls.end(), 'w') == stop_after) flag.store(SIGINT);
+    busy = false;
+}
+
+void Collector::caught_up() {
+    if (busy.exchange(true)) overlapped = true;
+    if (calls.find('c') == std::string::npos) std::this_thread::sleep_for(hold_up);
+    calls += 'c';
+    busy = false;
 }
 
 void Collector::stopped(std::int64_t n) {
@@ -174,6 +183,7 @@ std::string check_range(const std::string& start, std::int32_t count, std::int32
     if (got.file != want.hits) return where + "file records\n" + got.file.substr(0, 300);
     if (got.console != want.console.substr(1, want.console.size() - 1 - summary)) return where + "console records";
     if (tally.count() != want.count || tally.high() != want.high || tally.low() != want.low) return where + "tally";
+    if (got.overlapped) return where + "a write or catching up while another was under way";
     return got.calls.find_first_not_of("wc") == std::string::npos ? "" : where + got.calls;
 }
 

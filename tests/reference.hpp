@@ -23,16 +23,17 @@ Report reference_report(const std::string& start, std::int32_t range, std::int32
 // it only records of `truth`, in order and whole.
 bool keeps_every_hit_before(const std::string& got, const std::string& truth, std::int64_t first_unsearched);
 
-// What a range search hands on; it raises the stop flag after `stop_after` writes and
-// holds up its first write for `first_write_delay`.
+// What a range search hands on; it raises the stop flag after `stop_after` writes, holds
+// up its first write and its first catching up for `hold_up`, and marks calls that overlap.
 struct Collector final : ChunkWriter {
     std::atomic<int> flag{0};
+    std::atomic<bool> busy{false}, overlapped{false};
     int stop_after = -1;
-    std::chrono::milliseconds first_write_delay{0};
+    std::chrono::milliseconds hold_up{0};
     std::string console, file, calls;  // calls: 'w' a write, 'c' caught up
     std::optional<std::int64_t> searched;
     void write(std::string_view c, std::string_view f) override;
-    void caught_up() override { calls += 'c'; }
+    void caught_up() override;
     void stopped(std::int64_t n) override;
     Tally run(const std::string& start, std::int32_t count, std::int32_t limit, RunOptions options);
 };
