@@ -68,6 +68,17 @@ TEST(RangeSearch, ChunksWaitForTheirSlotWhileTheOldestIsWritten) {
     EXPECT_TRUE(tests::same(c.file, tests::reference_report("1", 5000, 10).hits));
     EXPECT_EQ(c.calls.substr(0, 3), "www");
     EXPECT_FALSE(c.overlapped);
+    // On one CPU the writer, once free, runs on through the whole window while the other
+    // thread waits to run: a slot's next chunk must be done before it is written.
+    tests::RunSetup one_cpu;
+    one_cpu.cpu = 0;
+    one_cpu.instead = [] {
+        tests::Collector held;
+        held.hold_up = std::chrono::milliseconds(300);
+        held.run("1", 5000, 10, options(2, 1, true));
+        return held.file == tests::reference_report("1", 5000, 10).hits ? 0 : 1;
+    };
+    EXPECT_EQ(tests::run_revadd(one_cpu).status, 0);
 }
 
 // A run stopped after some chunks were written, or from another thread at a moment,
