@@ -61,7 +61,8 @@ public:
 
     double mib() const {
         if (resettable_) {
-            if (const long kib = status_kib("VmHWM:"); kib >= 0) return static_cast<double>(kib) / 1024.0;
+            if (const long kib = status_kib("VmHWM:"); kib >= 0)
+                return static_cast<double>(kib) / 1024.0;
         }
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage);
@@ -95,7 +96,9 @@ PeakMemory peak;
 double cpu_seconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    const auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
@@ -144,7 +147,8 @@ struct Row {
 
 std::vector<Row> rows;
 
-void report(const std::string& workload, const std::string& path, double seconds, double digit_steps) {
+void report(const std::string& workload, const std::string& path, double seconds,
+            double digit_steps) {
     const double rate = digit_steps / (seconds * 1e9);
     rows.push_back({workload, path, seconds, rate});
     std::printf("%-28s %-34s %9.3f s (CPU %8.3f s) %9.2f digit-steps/ns   peak RSS %7.1f MiB\n",
@@ -176,7 +180,8 @@ Outcome run_kernel(const std::vector<std::string>& numbers, std::int32_t limit,
     for (const std::string& digits : numbers) {
         t.assign(digits);
         out.hits += t.search(limit) != 0;
-        const std::string_view limbs(reinterpret_cast<const char*>(t.limbs()), revadd::limbs_for(t.size()));
+        const std::string_view limbs(reinterpret_cast<const char*>(t.limbs()),
+                                     revadd::limbs_for(t.size()));
         out.digest = out.digest * 31 + std::hash<std::string_view>{}(limbs);
     }
     return out;
@@ -189,14 +194,14 @@ std::int64_t run_records(const std::vector<std::string>& numbers, std::int32_t l
 }
 
 // Every path over one workload.
-void bench(const std::string& workload, const std::vector<std::string>& numbers,
-           std::int32_t limit, std::size_t record_numbers, bool deep) {
+void bench(const std::string& workload, const std::vector<std::string>& numbers, std::int32_t limit,
+           std::size_t record_numbers, bool deep) {
     const Work work = measure_work(numbers, limit);
     const unsigned cores = revadd::usable_cpus();
 
     if (record_numbers > 0) {
-        const std::vector<std::string> part(numbers.begin(),
-                                            numbers.begin() + static_cast<std::ptrdiff_t>(record_numbers));
+        const std::vector<std::string> part(
+            numbers.begin(), numbers.begin() + static_cast<std::ptrdiff_t>(record_numbers));
         const Work part_work = record_numbers == numbers.size() ? work : measure_work(part, limit);
         std::int64_t hits = 0;
         const double s = seconds_of([&] { hits = run_records(part, limit); });
@@ -224,7 +229,9 @@ void bench(const std::string& workload, const std::vector<std::string>& numbers,
         Outcome out;
         const double s = seconds_of([&] { out = run_kernel(numbers, limit, best, &team); });
         check(out == portable, "shared steps");
-        report(workload, std::string(best.name) + (always ? ", shared, " : ", team, ") + std::to_string(cores) + " CPUs",
+        report(workload,
+               std::string(best.name) + (always ? ", shared, " : ", team, ") +
+                   std::to_string(cores) + " CPUs",
                s, work.digit_steps);
     }
     if (!deep) {
@@ -240,9 +247,11 @@ void bench(const std::string& workload, const std::vector<std::string>& numbers,
         job.count = static_cast<std::int32_t>(numbers.size());
         job.iterations = limit;
         revadd::Tally tally;
-        const double s = seconds_of([&] { tally = revadd::search_range(job, revadd::RunOptions{}, sink); });
+        const double s =
+            seconds_of([&] { tally = revadd::search_range(job, revadd::RunOptions{}, sink); });
         check(tally.count() == work.hits, "whole search");
-        report(workload, "search: memo, " + std::to_string(cores) + " threads", s, work.digit_steps);
+        report(workload, "search: memo, " + std::to_string(cores) + " threads", s,
+               work.digit_steps);
     }
 }
 
@@ -278,8 +287,9 @@ int main(int argc, char** argv) {
                 std::thread::hardware_concurrency());
     peak.restart();
     if (!peak.resettable()) {
-        std::printf("peak RSS: /proc/self/clear_refs cannot be written here, so each figure is "
-                    "the process's peak so far (getrusage)\n");
+        std::printf(
+            "peak RSS: /proc/self/clear_refs cannot be written here, so each figure is "
+            "the process's peak so far (getrusage)\n");
     }
     std::printf("\n");
 

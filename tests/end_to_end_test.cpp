@@ -33,7 +33,12 @@ std::string unescape(const std::string& s) {
             i = close;
         } else if (s[i] == '\\') {
             const char c = s[++i];
-            out += c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c == 'v' ? '\v' : c == 'f' ? '\f' : c;
+            out += c == 'n'   ? '\n'
+                   : c == 't' ? '\t'
+                   : c == 'r' ? '\r'
+                   : c == 'v' ? '\v'
+                   : c == 'f' ? '\f'
+                              : c;
         } else {
             out += s[i];
         }
@@ -55,8 +60,10 @@ void set_up(RunSetup& s, const std::string& directive) {
     words >> what >> value;
     if (what == "signal") words >> delay;
     std::getline(words >> std::ws, rest);
-    const std::map<std::string, Stdout> outs = {{"dev-full", Stdout::dev_full}, {"closed", Stdout::closed},
-                                                {"reader-gone", Stdout::reader_gone}, {"leaves", Stdout::reader_leaves}};
+    const std::map<std::string, Stdout> outs = {{"dev-full", Stdout::dev_full},
+                                                {"closed", Stdout::closed},
+                                                {"reader-gone", Stdout::reader_gone},
+                                                {"leaves", Stdout::reader_leaves}};
     if (what == "stdout") s.out = outs.at(value);
     if (value == "leaves") s.reader_leaves_after = std::stoul(rest);
     s.stdin_closed |= what == "stdin";
@@ -69,7 +76,8 @@ void set_up(RunSetup& s, const std::string& directive) {
     if (what == "as") s.limits.emplace_back(RLIMIT_AS, std::stol(value) * 1024);
     if (what == "cpu") s.cpu = std::stoi(value);
     if (what == "timeout") s.timeout = std::chrono::milliseconds(std::stol(value));
-    const std::map<std::string, int> number = {{"INT", SIGINT}, {"TERM", SIGTERM}, {"STOP", SIGSTOP}, {"CONT", SIGCONT}, {"READ", 0}};
+    const std::map<std::string, int> number = {
+        {"INT", SIGINT}, {"TERM", SIGTERM}, {"STOP", SIGSTOP}, {"CONT", SIGCONT}, {"READ", 0}};
     if (what == "signal") s.signals.push_back({unescape(rest), delay, number.at(value)});
 }
 
@@ -79,8 +87,9 @@ std::vector<Case> read_cases() {
     for (std::string line; std::getline(in, line);) {
         if (line.starts_with("refuse: ")) {  // ANSWERS | PROMPTS SHOWN | MESSAGE
             const std::size_t a = line.find(" | "), b = line.find(" | ", a + 3);
-            line = "run: " + line.substr(8, a - 8) + " | setup: palin.txt old | out: prompts " + line.substr(a + 3, b - a - 3) +
-                   " | err: " + line.substr(b + 3) + "\\n | file: old | status: 1";
+            line = "run: " + line.substr(8, a - 8) + " | setup: palin.txt old | out: prompts " +
+                   line.substr(a + 3, b - a - 3) + " | err: " + line.substr(b + 3) +
+                   "\\n | file: old | status: 1";
         }
         if (!line.starts_with("run: ")) continue;
         Case c{line, {}, {}};
@@ -89,7 +98,8 @@ std::vector<Case> read_cases() {
             bar = std::min(line.find(" | ", at), line.size());
             const std::string part = line.substr(at, bar - at);
             const std::size_t colon = part.find(':');
-            const std::string key = part.substr(0, colon), value = part.substr(std::min(colon + 2, part.size()));
+            const std::string key = part.substr(0, colon),
+                              value = part.substr(std::min(colon + 2, part.size()));
             if (key == "setup") set_up(c.setup, value);
             if (key != "setup") c.fields[key] = unescape(value);
         }
@@ -124,20 +134,24 @@ std::vector<std::string> lines_drawn(const std::string& raw) {
     std::vector<std::string> lines;
     for (std::size_t cr = 0, k; (cr = raw.find('\r', cr)) != std::string::npos; cr = k) {
         k = raw.find_first_of("\r\n\033", cr + 1);
-        if (k != std::string::npos && k > cr + 1 && raw.compare(k, 3, "\033[K") == 0) lines.push_back(raw.substr(cr + 1, k - cr - 1));
+        if (k != std::string::npos && k > cr + 1 && raw.compare(k, 3, "\033[K") == 0)
+            lines.push_back(raw.substr(cr + 1, k - cr - 1));
     }
     return lines;
 }
 
 // What a field asks for, given what the report gives.
-std::optional<std::string> expected(const Case& c, const std::string& key, const std::optional<std::string>& given,
+std::optional<std::string> expected(const Case& c, const std::string& key,
+                                    const std::optional<std::string>& given,
                                     const std::optional<std::string>& old) {
     if (!c.fields.count(key)) return given;
     const std::string& v = c.fields.at(key);
     if (v == "none") return key == "file" ? std::nullopt : std::optional<std::string>("");
     if (v == "old") return old;
     if (v.starts_with("first ")) return given->substr(0, std::stoul(v.substr(6)));
-    if (v.starts_with("prompts ")) return prompts.substr(0, std::vector<std::size_t>{0, 23, 36, 64}.at(std::stoul(v.substr(8))));
+    if (v.starts_with("prompts "))
+        return prompts.substr(0,
+                              std::vector<std::size_t>{0, 23, 36, 64}.at(std::stoul(v.substr(8))));
     return v;
 }
 
@@ -146,7 +160,9 @@ std::optional<std::string> expected(const Case& c, const std::string& key, const
 void check_cases(const std::string& directive) {
     std::size_t ran = 0;
     for (const Case& c : read_cases()) {
-        const auto has = [&](const std::string& d) { return c.name.find("setup: " + d) != std::string::npos; };
+        const auto has = [&](const std::string& d) {
+            return c.name.find("setup: " + d) != std::string::npos;
+        };
         if (directive.empty() ? has("as ") || has("terminal ") : !has(directive)) continue;
         ++ran;
         SCOPED_TRACE(c.name);
@@ -162,7 +178,8 @@ void check_cases(const std::string& directive) {
             if (!plain.count(setup.input)) plain[setup.input] = run_revadd(bare);
             std::tie(out, file) = std::pair(plain[setup.input].out, plain[setup.input].file);
         } else if (c.fields.count("report")) {
-            std::tie(out, file) = std::pair(prompts + "\n" + c.fields.at("report"), c.fields.at("report"));
+            std::tie(out, file) =
+                std::pair(prompts + "\n" + c.fields.at("report"), c.fields.at("report"));
         } else if (!c.fields.count("out") || !c.fields.count("file")) {
             std::string start;
             std::int32_t range = 0, iterations = 0;
@@ -177,9 +194,14 @@ void check_cases(const std::string& directive) {
             // At least as many different status lines as the case asks for (none, for 0), each
             // narrower than the terminal, at most four a second; then the screen as without them.
             const std::vector<std::string> lines = lines_drawn(got.out);
-            const std::size_t least = c.fields.count("lines") ? std::stoul(c.fields.at("lines")) : 0;
-            EXPECT_TRUE(least == 0 ? lines.empty() : std::set<std::string>(lines.begin(), lines.end()).size() >= least) << got.out;
-            EXPECT_LE(lines.size(), 2 + 4 * ((std::chrono::steady_clock::now() - started) / std::chrono::seconds(1)));
+            const std::size_t least =
+                c.fields.count("lines") ? std::stoul(c.fields.at("lines")) : 0;
+            EXPECT_TRUE(least == 0
+                            ? lines.empty()
+                            : std::set<std::string>(lines.begin(), lines.end()).size() >= least)
+                << got.out;
+            EXPECT_LE(lines.size(), 2 + 4 * ((std::chrono::steady_clock::now() - started) /
+                                             std::chrono::seconds(1)));
             for (const std::string& line : lines) EXPECT_LT(line.size(), 80u) << line;
             got.out = screen_of(got.out);
         }
@@ -187,30 +209,48 @@ void check_cases(const std::string& directive) {
         EXPECT_TRUE(same(got.err, expected(c, "err", "", {})));
         EXPECT_TRUE(same(got.file, expected(c, "file", file, setup.existing_file)));
         EXPECT_EQ(got.file_is_directory, setup.file_is_directory);
-        const std::string status = " " + (c.fields.count("status") ? c.fields.at("status") : "0") + " ";
-        EXPECT_NE(status.find(" " + std::to_string(got.status) + " "), std::string::npos) << got.status;
+        const std::string status =
+            " " + (c.fields.count("status") ? c.fields.at("status") : "0") + " ";
+        EXPECT_NE(status.find(" " + std::to_string(got.status) + " "), std::string::npos)
+            << got.status;
     }
     EXPECT_GE(ran, 5u);  // the cases file was read
 }
 
 TEST(EndToEnd, EveryCaseOfTheTableGivesItsConsoleErrorsFileAndStatus) { check_cases(""); }
 TEST(EndToEnd, LessMemoryGivesTheSameReport) { check_cases("as "); }
-TEST(EndToEnd, AStatusLineShowsAtATerminalAndLeavesTheScreenAsWithoutIt) { check_cases("terminal "); }
+TEST(EndToEnd, AStatusLineShowsAtATerminalAndLeavesTheScreenAsWithoutIt) {
+    check_cases("terminal ");
+}
 
 using namespace std::chrono_literals;
 
 TEST(StatusLine, TextGroupsThousandsEstimatesTheRestAndFitsTheWidth) {
-    for (const auto& [figures, width, text] : std::vector<std::tuple<revadd::StatusFigures, std::size_t, std::string>>{
-             {{false, 100000000, 41234567, 3456789, 42s, 42s}, 79,
+    for (const auto& [figures, width, text] :
+         std::vector<std::tuple<revadd::StatusFigures, std::size_t, std::string>>{
+             {{false, 100000000, 41234567, 3456789, 42s, 42s},
+              79,
               "searched 41,234,567 of 100,000,000 (41%), 3,456,789 hits, 0:42, 1:00 left"},
-             {{false, 2147483647, 999, 1, 1999ms, 1000ms}, 79, "searched 999 of 2,147,483,647 (0%), 1 hit, 0:01, 597:07:12 left"},
-             {{false, 1000, 999, 1000, 3723s, 3723s}, 79, "searched 999 of 1,000 (99%), 1,000 hits, 1:02:03, 0:04 left"},
-             {{false, 10, 9, 9, 20s, 2s}, 79, "searched 9 of 10 (90%), 9 hits, 0:20"},  // behind its pace
+             {{false, 2147483647, 999, 1, 1999ms, 1000ms},
+              79,
+              "searched 999 of 2,147,483,647 (0%), 1 hit, 0:01, 597:07:12 left"},
+             {{false, 1000, 999, 1000, 3723s, 3723s},
+              79,
+              "searched 999 of 1,000 (99%), 1,000 hits, 1:02:03, 0:04 left"},
+             {{false, 10, 9, 9, 20s, 2s},
+              79,
+              "searched 9 of 10 (90%), 9 hits, 0:20"},  // behind its pace
              {{false, 7, 0, 0, 500ms, 0ms}, 79, "searched 0 of 7 (0%), 0 hits, 0:00"},
              {{false, 10, 1, 0, 2s, 2s}, 79, "searched 1 of 10 (10%), 0 hits, 0:02, 0:18 left"},
-             {{false, 7, 7, 123456, 59999ms, 0ms}, 79, "searched 7 of 7 (100%), 123,456 hits, 0:59"},
-             {{true, 2415836, 1234567, 512345, 12s, 12s}, 79, "step 1,234,567 of 2,415,836 (51%), 512,345 digits, 0:12"},
-             {{false, 100000000, 41234567, 3456789, 42s, 42s}, 55, "searched 41,234,567 of 100,000,000 (41%), 0:42"}}) {
+             {{false, 7, 7, 123456, 59999ms, 0ms},
+              79,
+              "searched 7 of 7 (100%), 123,456 hits, 0:59"},
+             {{true, 2415836, 1234567, 512345, 12s, 12s},
+              79,
+              "step 1,234,567 of 2,415,836 (51%), 512,345 digits, 0:12"},
+             {{false, 100000000, 41234567, 3456789, 42s, 42s},
+              55,
+              "searched 41,234,567 of 100,000,000 (41%), 0:42"}}) {
         EXPECT_EQ(revadd::status_text(figures, width), text);
     }
 }
@@ -228,7 +268,11 @@ TEST(StatusLine, EstimatesFitsATerminalWithoutAWidthAndIsErasedByAFatalError) {
             revadd::RunProgress progress;
             progress.numbers = columns == 80 ? 500 : columns == 0 ? 1000000000 : 0;
             progress.hits = columns == 80 ? 1 : columns == 0 ? 999999999 : 0;
-            revadd::StatusLine line(progress, columns == 80 ? 1000 : columns == 0 ? 2000000000 : 5, 10);
+            revadd::StatusLine line(progress,
+                                    columns == 80  ? 1000
+                                    : columns == 0 ? 2000000000
+                                                   : 5,
+                                    10);
             std::this_thread::sleep_for(700ms);  // drawn at 0.5 s
             if (columns == 1) std::thread([] { revadd::fatal("revadd: out of memory\n"); }).join();
             return 0;
@@ -236,10 +280,14 @@ TEST(StatusLine, EstimatesFitsATerminalWithoutAWidthAndIsErasedByAFatalError) {
         const Outcome r = run_revadd(setup);
         const std::vector<std::string> lines = lines_drawn(r.out);
         ASSERT_FALSE(lines.empty()) << r.out;
-        EXPECT_TRUE(columns == 80  ? lines[0].ends_with(" left")
-                    : columns == 0 ? lines[0].starts_with("searched 1,000,000,000 of 2,000,000,000 (50%), 999,999,999 hits, 0:") &&
-                                         lines[0].size() == 69
-                                   : r.status == 1 && lines.size() == 1 && screen_of(r.out) == "revadd: out of memory\n")
+        EXPECT_TRUE(
+            columns == 80 ? lines[0].ends_with(" left")
+            : columns == 0
+                ? lines[0].starts_with(
+                      "searched 1,000,000,000 of 2,000,000,000 (50%), 999,999,999 hits, 0:") &&
+                      lines[0].size() == 69
+                : r.status == 1 && lines.size() == 1 &&
+                      screen_of(r.out) == "revadd: out of memory\n")
             << lines[0];
     }
 }

@@ -24,8 +24,12 @@ std::string random_digits(std::size_t n) {
 std::string carry_run(std::size_t n, std::size_t from, std::size_t to) {
     std::string digits(n, '0');
     for (std::size_t k = 0; 2 * k < n; ++k) {
-        const int sum = k == from ? 10 + static_cast<int>(rng() % 9) : k == to ? static_cast<int>(rng() % 9) : 9;
-        const int low = std::max(sum - 9, 0), d = 2 * k + 1 == n ? sum / 2 : low + static_cast<int>(rng() % (std::min(sum, 9) - low + 1));
+        const int sum = k == from ? 10 + static_cast<int>(rng() % 9)
+                        : k == to ? static_cast<int>(rng() % 9)
+                                  : 9;
+        const int low = std::max(sum - 9, 0),
+                  d = 2 * k + 1 == n ? sum / 2
+                                     : low + static_cast<int>(rng() % (std::min(sum, 9) - low + 1));
         digits[k] = static_cast<char>('0' + d);
         digits[n - 1 - k] = static_cast<char>('0' + sum - d);
     }
@@ -36,14 +40,18 @@ TEST(Kernels, EverySegmentMatchesPlainLimbsAndEveryChangedDigitUndoesAPalindrome
     std::vector<std::string> numbers = {"0", "00", "012", "000100"};
     for (std::size_t n = 1; n <= 300; ++n) numbers.push_back(random_digits(n));
     for (int i = 0; i < 40; ++i) numbers.push_back(random_digits(301 + rng() % 4700));
-    for (std::size_t n : {64, 127, 128, 129, 256, 257, 1000}) numbers.push_back(std::string(n, '9'));
+    for (std::size_t n : {64, 127, 128, 129, 256, 257, 1000})
+        numbers.push_back(std::string(n, '9'));
     for (std::size_t n : {260, 261}) {  // carries born at every place, stopped anywhere after
-        for (std::size_t from = 0; from < n / 2; ++from) numbers.push_back(carry_run(n, from, from + 1 + rng() % (n / 2 - from)));
+        for (std::size_t from = 0; from < n / 2; ++from)
+            numbers.push_back(carry_run(n, from, from + 1 + rng() % (n / 2 - from)));
     }
     // Through every segment a team cuts a sum into, across the boundaries of a few, and
     // into the later blocks a vector kernel checks for a lost carry.
-    for (std::size_t from : {0, 374, 748, 749, 750, 1497}) numbers.push_back(carry_run(3001, from, from == 0 ? 3001 : from + 5 + rng() % 200));
-    for (std::size_t from : {0, 4090, 8180, 8192}) numbers.push_back(carry_run(20001, from, from + 300 + rng() % 2000));
+    for (std::size_t from : {0, 374, 748, 749, 750, 1497})
+        numbers.push_back(carry_run(3001, from, from == 0 ? 3001 : from + 5 + rng() % 200));
+    for (std::size_t from : {0, 4090, 8180, 8192})
+        numbers.push_back(carry_run(20001, from, from + 300 + rng() % 2000));
     for (const std::string& digits : numbers) {
         const std::size_t m = limbs_for(digits.size());
         ASSERT_EQ(tests::check_kernels(digits, 0, m, 0), "");
@@ -54,7 +62,8 @@ TEST(Kernels, EverySegmentMatchesPlainLimbsAndEveryChangedDigitUndoesAPalindrome
     }
     for (std::size_t n = 0; n <= 520; n += n < 300 ? 1 : 73) {
         std::string palindrome = random_digits(n);
-        std::copy(palindrome.begin(), palindrome.begin() + static_cast<std::ptrdiff_t>(n / 2), palindrome.rbegin());
+        std::copy(palindrome.begin(), palindrome.begin() + static_cast<std::ptrdiff_t>(n / 2),
+                  palindrome.rbegin());
         for (std::size_t k = 0; k <= n; ++k) {  // k == n leaves it a palindrome
             std::string digits = palindrome;
             if (k < n) digits[k] = static_cast<char>('0' + (digits[k] - '0' + 1 + rng() % 9) % 10);
@@ -64,10 +73,20 @@ TEST(Kernels, EverySegmentMatchesPlainLimbsAndEveryChangedDigitUndoesAPalindrome
 }
 
 TEST(Trajectory, SearchesMatchTheStepByStepSearch) {
-    std::vector<std::pair<std::string, std::int32_t>> starts = {
-        {"89", 24}, {"89", 23}, {"0", 1}, {"00", 1}, {"012", 3}, {"010", 3}, {"000100", 4}, {"10911", 55},
-        {"10911", 54}, {"1186060307891929990", 261}, {std::string(3000, '7'), 20}, {"", 2}};
-    for (int i = 0; i < 300; ++i) starts.emplace_back(random_digits(1 + rng() % 25), 1 + rng() % 120);
+    std::vector<std::pair<std::string, std::int32_t>> starts = {{"89", 24},
+                                                                {"89", 23},
+                                                                {"0", 1},
+                                                                {"00", 1},
+                                                                {"012", 3},
+                                                                {"010", 3},
+                                                                {"000100", 4},
+                                                                {"10911", 55},
+                                                                {"10911", 54},
+                                                                {"1186060307891929990", 261},
+                                                                {std::string(3000, '7'), 20},
+                                                                {"", 2}};
+    for (int i = 0; i < 300; ++i)
+        starts.emplace_back(random_digits(1 + rng() % 25), 1 + rng() % 120);
     for (const ReverseAddKernel* kernel : tests::kernels_to_check()) {
         Trajectory t(*kernel);  // one for all: what a number leaves must not matter to the next
         t.assign("196");

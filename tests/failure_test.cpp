@@ -25,15 +25,19 @@ using namespace revadd;
 // `part` is `whole` cut after a whole hit record, or before the first one.
 bool ends_at_a_record(const std::string& part, const std::string& whole, std::size_t head) {
     return whole.starts_with(part) &&
-           (part.size() <= head || (part.ends_with("\n\n") && part.find(" numbers in the range") == std::string::npos));
+           (part.size() <= head ||
+            (part.ends_with("\n\n") && part.find(" numbers in the range") == std::string::npos));
 }
 
 TEST(Failure, EveryAllocationOfARunFailsWithItsOwnMessageAndLeavesWholeRecords) {
-    const std::string engine = "revadd: out of memory for the digits of a sum\n", old = "results of an earlier run\n";
+    const std::string engine = "revadd: out of memory for the digits of a sum\n",
+                      old = "results of an earlier run\n";
     const std::set<std::string> plain = {"malloc failed in bigInit()\n", "bigAlloc failed\n",
                                          "malloc failed in strip_zeroes\n", engine};
-    for (const auto& [op, threads, messages] : std::vector<std::tuple<heap::Op, unsigned, std::set<std::string>>>{
-             {heap::Op::plain, 1, plain}, {heap::Op::plain, 2, plain},
+    for (const auto& [op, threads, messages] :
+         std::vector<std::tuple<heap::Op, unsigned, std::set<std::string>>>{
+             {heap::Op::plain, 1, plain},
+             {heap::Op::plain, 2, plain},
              {heap::Op::zeroed, 1, {"calloc failed in bigAdd()\n", "calloc failed in dig2str()\n"}},
              {heap::Op::resize, 1, {"realloc failed in strip_zeroes()\n"}}}) {
         const auto run = [&, op = op, threads = threads](long skip) {
@@ -45,7 +49,8 @@ TEST(Failure, EveryAllocationOfARunFailsWithItsOwnMessageAndLeavesWholeRecords) 
                 options.chunk_numbers = 8;
                 if (skip >= 0) heap::fail_after(op, skip);
                 TextSink console(stdout, std::size_t{1} << 16);
-                return run_search({"1", 220, 2000}, console, options);  // hits come before 196 outgrows its buffers
+                return run_search({"1", 220, 2000}, console,
+                                  options);  // hits come before 196 outgrows its buffers
             };
             return tests::run_revadd(setup);
         };
@@ -66,8 +71,9 @@ TEST(Failure, EveryAllocationOfARunFailsWithItsOwnMessageAndLeavesWholeRecords) 
             if (r.err != engine) {  // the numbers are parsed before anything is written
                 EXPECT_TRUE(tests::same(r.out + *r.file, old));
             } else {
-                EXPECT_TRUE(ends_at_a_record(r.out, full.out, 1) && ends_at_a_record(*r.file, *full.file, 0) &&
-                            "\n" + *r.file == r.out) << "request " << skip;
+                EXPECT_TRUE(ends_at_a_record(r.out, full.out, 1) &&
+                            ends_at_a_record(*r.file, *full.file, 0) && "\n" + *r.file == r.out)
+                    << "request " << skip;
                 engine_failed_after_records |= r.file->find("iterations\n\n") != std::string::npos;
             }
         }
@@ -81,15 +87,20 @@ TEST(Failure, EveryAllocationOfARunFailsWithItsOwnMessageAndLeavesWholeRecords) 
 char* ones(std::size_t length) {
     constexpr std::size_t block = std::size_t{2} << 20;
     const std::size_t repeats = length / block, tail = length + 1 - repeats * block;
-    auto* base = static_cast<char*>(mmap(nullptr, repeats * block + tail, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0));
+    auto* base = static_cast<char*>(mmap(nullptr, repeats * block + tail, PROT_NONE,
+                                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0));
     const int fd = memfd_create("ones", 0);
     if (base == MAP_FAILED || fd < 0 || ftruncate(fd, block) != 0) std::abort();
     for (std::size_t i = 0; i < repeats; ++i) {
-        if (mmap(base + i * block, block, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, fd, 0) == MAP_FAILED) std::abort();
+        if (mmap(base + i * block, block, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, fd, 0) ==
+            MAP_FAILED)
+            std::abort();
     }
     if (repeats > 0) std::memset(base, '1', block);
     char* end = base + repeats * block;
-    if (mmap(end, tail, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) == MAP_FAILED) std::abort();
+    if (mmap(end, tail, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) ==
+        MAP_FAILED)
+        std::abort();
     std::memset(end, '1', tail - 1);
     end[tail - 1] = '\0';
     return base;
@@ -102,21 +113,39 @@ TEST(FailureDeathTest, ExhaustedMemoryAndOverlongNumbersEndTheProcessWithAMessag
              Trajectory t;
              t.assign("89");
              for (int i = 0; i < 2000; ++i) t.step();
-         }, "revadd: out of memory for the digits of a sum\n"},
-        {[] { LimbBuffer(0).reserve(limbs_for(INT32_MAX) + 1, 0); }, "revadd: a sum is too long to hold\n"},
-        {[] { bignum a{1, 1, 1, ones(INT32_MAX - 1)}, r{}; bigInit(&r); bigAdd(&r, a, a); }, "calloc failed in bigAdd()\n"},
-        {[] { bignum a{}; bigInit(&a); str2big(&a, ones(INT32_MAX)); }, "bigAlloc failed\n"},
-        {[] { heap::fail_after(heap::Op::plain, 0); reverse("12"); }, "malloc failed in reverse()\n"},
+         },
+         "revadd: out of memory for the digits of a sum\n"},
+        {[] { LimbBuffer(0).reserve(limbs_for(INT32_MAX) + 1, 0); },
+         "revadd: a sum is too long to hold\n"},
+        {[] {
+             bignum a{1, 1, 1, ones(INT32_MAX - 1)}, r{};
+             bigInit(&r);
+             bigAdd(&r, a, a);
+         },
+         "calloc failed in bigAdd()\n"},
+        {[] {
+             bignum a{};
+             bigInit(&a);
+             str2big(&a, ones(INT32_MAX));
+         },
+         "bigAlloc failed\n"},
+        {[] {
+             heap::fail_after(heap::Op::plain, 0);
+             reverse("12");
+         },
+         "malloc failed in reverse()\n"},
 #ifndef REVADD_SANITIZED_ALLOCATOR  // whose allocator reports an impossible request itself
         {[] {
              prepare_process();
              volatile std::size_t huge = std::numeric_limits<std::size_t>::max() / 4;
              ::operator delete(::operator new(huge));
-         }, "revadd: out of memory\n"},
+         },
+         "revadd: out of memory\n"},
 #endif
     };
     for (const auto& [body, message] : cases) {
-        EXPECT_EXIT(body(), ::testing::ExitedWithCode(1), ::testing::Matcher<const std::string&>(std::string(message)));
+        EXPECT_EXIT(body(), ::testing::ExitedWithCode(1),
+                    ::testing::Matcher<const std::string&>(std::string(message)));
     }
 }
 

@@ -21,7 +21,8 @@ std::string decimal_sum(const std::string& a, const std::string& b) {
     std::string out;
     unsigned carry = 0;
     for (std::size_t k = 0; k < a.size() || k < b.size() || carry != 0; ++k) {
-        unsigned d = carry + (k < a.size() ? a[a.size() - 1 - k] - '0' : 0) + (k < b.size() ? b[b.size() - 1 - k] - '0' : 0);
+        unsigned d = carry + (k < a.size() ? a[a.size() - 1 - k] - '0' : 0) +
+                     (k < b.size() ? b[b.size() - 1 - k] - '0' : 0);
         out.push_back(static_cast<char>('0' + d % 10));
         carry = d / 10;
     }
@@ -43,11 +44,13 @@ std::pair<std::int32_t, std::string> palindrome_of(std::string digits, std::int3
 std::vector<std::uint8_t> guarded_limbs(const std::string& digits) {
     const std::size_t n = digits.size();
     std::vector<std::uint8_t> limbs(limbs_for(n) + 2 * kernel_guard + 1);
-    for (std::size_t i = 0; i < limbs.size(); ++i) limbs[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
+    for (std::size_t i = 0; i < limbs.size(); ++i)
+        limbs[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
     limbs[kernel_guard - 1] = 0;
     for (std::size_t k = 0; k < n; ++k) {
         std::uint8_t& limb = limbs[kernel_guard + k / 2];
-        limb = static_cast<std::uint8_t>((k % 2 == 0 ? 0 : limb) + (digits[n - 1 - k] - '0') * (k % 2 == 0 ? 1 : 10));
+        limb = static_cast<std::uint8_t>((k % 2 == 0 ? 0 : limb) +
+                                         (digits[n - 1 - k] - '0') * (k % 2 == 0 ? 1 : 10));
     }
     return limbs;
 }
@@ -62,14 +65,16 @@ Report reference_report(const std::string& start, std::int32_t range, std::int32
     for (std::int32_t i = 0; i < range && iterations > 0; ++i, number = decimal_sum(number, "1")) {
         const auto [steps, palindrome] = palindrome_of(number, iterations);
         if (steps == 0) continue;
-        const std::string record = number + "\n" + palindrome + "\n" + std::to_string(steps) + " iterations\n\n";
+        const std::string record =
+            number + "\n" + palindrome + "\n" + std::to_string(steps) + " iterations\n\n";
         r.console += sign + record;
         r.hits += record;
         r.low = r.count++ == 0 ? steps : std::min(r.low, steps);
         r.high = std::max(r.high, steps);
     }
-    const std::string summary = std::to_string(r.count) + " of " + std::to_string(range) + " numbers in the range\n" +
-                                start + " to " + sign + end + "\nformed palindromes in " + std::to_string(iterations) +
+    const std::string summary = std::to_string(r.count) + " of " + std::to_string(range) +
+                                " numbers in the range\n" + start + " to " + sign + end +
+                                "\nformed palindromes in " + std::to_string(iterations) +
                                 " or fewer iterations\nhigh iterations: " + std::to_string(r.high) +
                                 "\nlow iterations: " + std::to_string(r.low) + "\n";
     r.console += summary;
@@ -77,7 +82,8 @@ Report reference_report(const std::string& start, std::int32_t range, std::int32
     return r;
 }
 
-bool keeps_every_hit_before(const std::string& got, const std::string& truth, std::int64_t first_unsearched) {
+bool keeps_every_hit_before(const std::string& got, const std::string& truth,
+                            std::int64_t first_unsearched) {
     std::size_t g = 0;
     for (std::size_t t = 0, end; t < truth.size(); t = end) {
         end = truth.find(" iterations\n\n", t) + 13;
@@ -93,12 +99,14 @@ bool keeps_every_hit_before(const std::string& got, const std::string& truth, st
 std::vector<const ReverseAddKernel*> kernels_to_check() {
     std::vector<const ReverseAddKernel*> kernels(usable_kernels().begin(), usable_kernels().end());
 #ifdef REVADD_AVX512_EMULATED
-    if (std::string(kernels.back()->name) != "avx512vbmi") kernels.push_back(&avx512_emulated_kernel);
+    if (std::string(kernels.back()->name) != "avx512vbmi")
+        kernels.push_back(&avx512_emulated_kernel);
 #endif
     return kernels;
 }
 
-std::string check_kernels(const std::string& digits, std::size_t begin, std::size_t end, unsigned carry) {
+std::string check_kernels(const std::string& digits, std::size_t begin, std::size_t end,
+                          unsigned carry) {
     const std::size_t n = digits.size(), m = limbs_for(n);
     const std::string backwards(digits.rbegin(), digits.rend());
     const auto limb = [&](const std::string& s, std::size_t j) {
@@ -121,21 +129,29 @@ std::string check_kernels(const std::string& digits, std::size_t begin, std::siz
     }
     for (const auto& [kernel, team] : ways) {
         std::vector<std::uint8_t> dst(m + 3 * kernel_guard, 0xA5);
-        const std::string where = std::string(kernel->name) + (team ? " in a team" : "") + " on " + std::to_string(n) +
-                                  " digits, [" + std::to_string(begin) + ", " + std::to_string(end) + "): ";
-        if ((team ? team->add_reversed(*kernel, dst.data() + kernel_guard, src.data() + kernel_guard, n)
-                  : kernel->add_reversed(dst.data() + kernel_guard, src.data() + kernel_guard, n, begin, end, carry)) != out) {
+        const std::string where = std::string(kernel->name) + (team ? " in a team" : "") + " on " +
+                                  std::to_string(n) + " digits, [" + std::to_string(begin) + ", " +
+                                  std::to_string(end) + "): ";
+        if ((team ? team->add_reversed(*kernel, dst.data() + kernel_guard,
+                                       src.data() + kernel_guard, n)
+                  : kernel->add_reversed(dst.data() + kernel_guard, src.data() + kernel_guard, n,
+                                         begin, end, carry)) != out) {
             return where + "carry out";
         }
-        if (!std::equal(want.begin(), want.end(), dst.begin() + static_cast<std::ptrdiff_t>(kernel_guard + begin))) {
+        if (!std::equal(want.begin(), want.end(),
+                        dst.begin() + static_cast<std::ptrdiff_t>(kernel_guard + begin))) {
             return where + "limbs";
         }
-        for (std::size_t j = 0; j < dst.size(); ++j) {  // a sum up to the top may write the guard above
-            if ((j < kernel_guard + begin || j >= kernel_guard + end + (end == m ? kernel_guard : 0)) && dst[j] != 0xA5) {
+        for (std::size_t j = 0; j < dst.size();
+             ++j) {  // a sum up to the top may write the guard above
+            if ((j < kernel_guard + begin ||
+                 j >= kernel_guard + end + (end == m ? kernel_guard : 0)) &&
+                dst[j] != 0xA5) {
                 return where + "wrote outside at " + std::to_string(j);
             }
         }
-        if (kernel->is_palindrome(src.data() + kernel_guard, n) != (digits == backwards)) return where + "palindrome test";
+        if (kernel->is_palindrome(src.data() + kernel_guard, n) != (digits == backwards))
+            return where + "palindrome test";
     }
     return "";
 }
@@ -163,26 +179,34 @@ void Collector::stopped(std::int64_t n) {
     searched = n;
 }
 
-Tally Collector::run(const std::string& start, std::int32_t count, std::int32_t limit, RunOptions options) {
+Tally Collector::run(const std::string& start, std::int32_t count, std::int32_t limit,
+                     RunOptions options) {
     options.stop = &flag;
     const bool sign = start[0] == '-' || start[0] == '+';
-    return search_range({std::string_view(start).substr(sign ? 1 : 0), count, limit, start[0] == '-'}, options, *this);
+    return search_range(
+        {std::string_view(start).substr(sign ? 1 : 0), count, limit, start[0] == '-'}, options,
+        *this);
 }
 
-std::string check_range(const std::string& start, std::int32_t count, std::int32_t limit, RunOptions options) {
+std::string check_range(const std::string& start, std::int32_t count, std::int32_t limit,
+                        RunOptions options) {
     Collector got;
     const Tally tally = got.run(start, count, limit, options);
-    static std::map<std::string, Report> known;  // the same range is asked of every way of running it
+    static std::map<std::string, Report>
+        known;  // the same range is asked of every way of running it
     const std::string key = start + " " + std::to_string(count) + " " + std::to_string(limit);
     if (!known.count(key)) known[key] = reference_report(start, count, limit);
     const Report& want = known[key];
     const std::string where = key + " on " + std::to_string(options.threads) + " threads, chunk " +
                               std::to_string(options.chunk_numbers) + ", memo " +
-                              std::to_string(options.use_memo ? options.memo_budget_bytes : 0) + ": ";
+                              std::to_string(options.use_memo ? options.memo_budget_bytes : 0) +
+                              ": ";
     const std::size_t summary = want.file.size() - want.hits.size();
     if (got.file != want.hits) return where + "file records\n" + got.file.substr(0, 300);
-    if (got.console != want.console.substr(1, want.console.size() - 1 - summary)) return where + "console records";
-    if (tally.count() != want.count || tally.high() != want.high || tally.low() != want.low) return where + "tally";
+    if (got.console != want.console.substr(1, want.console.size() - 1 - summary))
+        return where + "console records";
+    if (tally.count() != want.count || tally.high() != want.high || tally.low() != want.low)
+        return where + "tally";
     if (got.overlapped) return where + "a write or catching up while another was under way";
     return got.calls.find_first_not_of("wc") == std::string::npos ? "" : where + got.calls;
 }

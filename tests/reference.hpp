@@ -21,7 +21,8 @@ Report reference_report(const std::string& start, std::int32_t range, std::int32
 
 // A run cut short keeps every hit record of `truth` below `first_unsearched`, and beyond
 // it only records of `truth`, in order and whole.
-bool keeps_every_hit_before(const std::string& got, const std::string& truth, std::int64_t first_unsearched);
+bool keeps_every_hit_before(const std::string& got, const std::string& truth,
+                            std::int64_t first_unsearched);
 
 // What a range search hands on; it raises the stop flag after `stop_after` writes, holds
 // up its first write and its first catching up for `hold_up`, and marks calls that overlap.
@@ -44,9 +45,11 @@ std::vector<const ReverseAddKernel*> kernels_to_check();
 // Every kernel's limbs [begin, end) of `digits` plus its reversal with `carry` coming in
 // (of a whole sum, teams of threads too) against limbs worked out from the text; nothing
 // else written, and the palindrome test of the digits right.
-std::string check_kernels(const std::string& digits, std::size_t begin, std::size_t end, unsigned carry);
+std::string check_kernels(const std::string& digits, std::size_t begin, std::size_t end,
+                          unsigned carry);
 
 // The range searched with `options` against the reference: hits, text and tally.
-std::string check_range(const std::string& start, std::int32_t count, std::int32_t limit, RunOptions options);
+std::string check_range(const std::string& start, std::int32_t count, std::int32_t limit,
+                        RunOptions options);
 
 }  // namespace revadd::tests

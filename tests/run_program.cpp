@@ -3,17 +3,17 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <sched.h>
-#include <sys/stat.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <stdexcept>
-#include <mutex>
 #include <thread>
 
 namespace revadd::tests {
@@ -41,13 +41,16 @@ std::string read_file(const fs::path& path) {
     return text.str();
 }
 
-void write_file(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+void write_file(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
 
 // Reads `fd` to its end (or `most` bytes) on a thread of its own, then closes it.
 std::thread reader(int fd, std::string& into, std::mutex& taken, std::size_t most = SIZE_MAX) {
     return std::thread([=, &into, &taken] {
         char buffer[65536];
-        for (ssize_t n; into.size() < most && (n = read(fd, buffer, std::min(sizeof buffer, most - into.size()))) > 0;) {
+        for (ssize_t n; into.size() < most &&
+                        (n = read(fd, buffer, std::min(sizeof buffer, most - into.size()))) > 0;) {
             const std::lock_guard hold(taken);
             into.append(buffer, static_cast<std::size_t>(n));
         }
@@ -75,15 +78,19 @@ Outcome run_revadd(const RunSetup& s) {
     char* environment[] = {term.data(), nullptr};
     winsize columns{24, 80, 0, 0};
     std::fflush(nullptr);
-    const pid_t pid = s.terminal.empty() ? fork() : forkpty(&pipe_ends[0], nullptr, nullptr, &columns);
+    const pid_t pid =
+        s.terminal.empty() ? fork() : forkpty(&pipe_ends[0], nullptr, nullptr, &columns);
     if (pid == 0) {  // async-signal-safe calls only until exec; 125 on any failure
         // Gone with the test, whatever ends it: a child left running would hold its files.
         if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || chdir(work.c_str()) != 0) _exit(125);
-        if ((s.terminal.empty() || s.stderr_apart) && dup2(open("../err", O_WRONLY | O_CREAT, 0600), 2) < 0) _exit(125);
+        if ((s.terminal.empty() || s.stderr_apart) &&
+            dup2(open("../err", O_WRONLY | O_CREAT, 0600), 2) < 0)
+            _exit(125);
         const int in = s.stdin_closed ? -1 : open("../in", O_RDONLY);
         if ((in < 0 ? close(0) : dup2(in, 0)) < 0) _exit(125);
         const int out = s.out == Stdout::dev_full ? open("/dev/full", O_WRONLY) : pipe_ends[1];
-        if (s.terminal.empty() && (s.out == Stdout::closed ? close(1) : dup2(out, 1)) < 0) _exit(125);
+        if (s.terminal.empty() && (s.out == Stdout::closed ? close(1) : dup2(out, 1)) < 0)
+            _exit(125);
         for (int fd = 3; fd < 64; ++fd) close(fd);
         for (const auto& [resource, value] : s.limits) {
             const rlimit limit{static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
@@ -108,15 +115,18 @@ Outcome run_revadd(const RunSetup& s) {
     bool fifo_read = false;  // from a signal 0 on, what the program wrote to it is taken
     const auto drain_fifo = [&] {
         char buffer[65536];
-        for (ssize_t n; (n = read(fifo, buffer, sizeof buffer)) > 0;) fifo_text.append(buffer, static_cast<std::size_t>(n));
+        for (ssize_t n; (n = read(fifo, buffer, sizeof buffer)) > 0;)
+            fifo_text.append(buffer, static_cast<std::size_t>(n));
     };
     std::thread out_reader;
     if (pipe_ends[1] >= 0) close(pipe_ends[1]);
     if (s.out == Stdout::captured || s.out == Stdout::reader_leaves) {
-        out_reader = reader(pipe_ends[0], o.out, taken, s.out == Stdout::reader_leaves ? s.reader_leaves_after : SIZE_MAX);
+        out_reader = reader(pipe_ends[0], o.out, taken,
+                            s.out == Stdout::reader_leaves ? s.reader_leaves_after : SIZE_MAX);
     }
     const auto start = std::chrono::steady_clock::now();
-    std::optional<std::chrono::steady_clock::time_point> due;  // of the next signal, once its output is there
+    std::optional<std::chrono::steady_clock::time_point>
+        due;  // of the next signal, once its output is there
     std::size_t next = 0;
     int status = 0;
     bool ended = false, killed = false;
@@ -126,7 +136,8 @@ Outcome run_revadd(const RunSetup& s) {
         if (now - start > s.timeout && !ended) killed = kill(pid, SIGKILL) == 0;
         // Each signal waits for its output, then for its delay after that and the one before.
         std::unique_lock hold(taken);
-        if (!due && next < s.signals.size() && o.out.find(s.signals[next].after_output) != std::string::npos) {
+        if (!due && next < s.signals.size() &&
+            o.out.find(s.signals[next].after_output) != std::string::npos) {
             due = now + std::chrono::milliseconds(s.signals[next].delay_ms);
         }
         hold.unlock();
@@ -144,7 +155,9 @@ Outcome run_revadd(const RunSetup& s) {
         drain_fifo();  // what it holds at the end
         close(fifo);
     }
-    if (killed) throw std::runtime_error("still running after " + std::to_string(s.timeout.count()) + " ms");
+    if (killed)
+        throw std::runtime_error("still running after " + std::to_string(s.timeout.count()) +
+                                 " ms");
     o.err = read_file(base.path / "err");
     o.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     o.file_is_directory = fs::is_directory(file);
@@ -153,14 +166,16 @@ Outcome run_revadd(const RunSetup& s) {
     return o;
 }
 
-::testing::AssertionResult same(const std::optional<std::string>& got, const std::optional<std::string>& want) {
+::testing::AssertionResult same(const std::optional<std::string>& got,
+                                const std::optional<std::string>& want) {
     if (got == want) return ::testing::AssertionSuccess();
     const std::string a = got.value_or("(none)"), b = want.value_or("(none)");
     std::size_t at = 0;
     while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
     const std::size_t from = at < 80 ? 0 : at - 80;
-    return ::testing::AssertionFailure() << a.size() << " bytes against " << b.size() << ", parting at byte " << at
-                                         << "\ngot:  ..." << a.substr(from, 160) << "\nwant: ..." << b.substr(from, 160);
+    return ::testing::AssertionFailure()
+           << a.size() << " bytes against " << b.size() << ", parting at byte " << at
+           << "\ngot:  ..." << a.substr(from, 160) << "\nwant: ..." << b.substr(from, 160);
 }
 
 }  // namespace revadd::tests

@@ -36,8 +36,8 @@ struct RunSetup {
 };
 
 struct Outcome {
-    std::string out, err;  // out: as far as the reader took it; at a terminal, all of it
-    int status = -1;       // exit status, or 128 + the signal that killed it
+    std::string out, err;             // out: as far as the reader took it; at a terminal, all of it
+    int status = -1;                  // exit status, or 128 + the signal that killed it
     std::optional<std::string> file;  // palin.txt, when a regular file or a FIFO
     bool file_is_directory = false;
 };
@@ -54,6 +54,7 @@ void write_file(const std::filesystem::path& path, const std::string& text);
 Outcome run_revadd(const RunSetup& setup);
 
 // Equal texts, or where they part: a whole diff of texts this long would take minutes.
-::testing::AssertionResult same(const std::optional<std::string>& got, const std::optional<std::string>& want);
+::testing::AssertionResult same(const std::optional<std::string>& got,
+                                const std::optional<std::string>& want);
 
 }  // namespace revadd::tests

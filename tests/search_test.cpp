@@ -27,9 +27,11 @@ using namespace revadd;
     return pages * sysconf(_SC_PAGESIZE);
 }
 
-RunOptions options(unsigned threads, std::int32_t chunk, bool memo, std::size_t budget = tuning::memo_budget_bytes) {
+RunOptions options(unsigned threads, std::int32_t chunk, bool memo,
+                   std::size_t budget = tuning::memo_budget_bytes) {
     RunOptions o;
-    std::tie(o.threads, o.chunk_numbers, o.use_memo, o.memo_budget_bytes) = std::tuple(threads, chunk, memo, budget);
+    std::tie(o.threads, o.chunk_numbers, o.use_memo, o.memo_budget_bytes) =
+        std::tuple(threads, chunk, memo, budget);
     return o;
 }
 
@@ -37,22 +39,40 @@ RunOptions options(unsigned threads, std::int32_t chunk, bool memo, std::size_t 
 // of it, the memo's first question, leading zeros, signs, powers of ten crossed, single
 // numbers whose steps the other threads share.
 TEST(RangeSearch, EveryThreadCountChunkSizeAndMemoFindsWhatTheStepByStepSearchFinds) {
-    for (const auto& [start, count, limit] : std::vector<std::tuple<std::string, std::int32_t, std::int32_t>>{
-             {"1", 400, 30}, {"180", 220, 60}, {"680", 220, 45}, {"1985", 30, 80}, {"85", 20, 24}, {"85", 20, 23},
-             {"1", 120, tuning::memo_from_step}, {"1", 120, tuning::memo_from_step + 1}, {"90", 30, 1}, {"012", 25, 20},
-             {"00", 15, 10}, {"-12", 40, 20}, {"-190", 12, 50}, {"+95", 10, 30}, {"990", 20, 30}, {"09990", 20, 30},
-             {"1186060307891929985", 12, 300}, {"1186060307891929990", 1, 300}, {"196", 1, 3000}}) {
+    for (const auto& [start, count, limit] :
+         std::vector<std::tuple<std::string, std::int32_t, std::int32_t>>{
+             {"1", 400, 30},
+             {"180", 220, 60},
+             {"680", 220, 45},
+             {"1985", 30, 80},
+             {"85", 20, 24},
+             {"85", 20, 23},
+             {"1", 120, tuning::memo_from_step},
+             {"1", 120, tuning::memo_from_step + 1},
+             {"90", 30, 1},
+             {"012", 25, 20},
+             {"00", 15, 10},
+             {"-12", 40, 20},
+             {"-190", 12, 50},
+             {"+95", 10, 30},
+             {"990", 20, 30},
+             {"09990", 20, 30},
+             {"1186060307891929985", 12, 300},
+             {"1186060307891929990", 1, 300},
+             {"196", 1, 3000}}) {
         for (const unsigned threads : {1u, 2u, 3u, 8u}) {
             for (const std::int32_t chunk : {0, 1, 7}) {
                 for (const bool memo : {false, true}) {
-                    ASSERT_EQ(tests::check_range(start, count, limit, options(threads, chunk, memo)), "");
+                    ASSERT_EQ(
+                        tests::check_range(start, count, limit, options(threads, chunk, memo)), "");
                 }
             }
         }
     }
     // Wide enough for the memo to matter, which may be roomy, small, or without room.
     const std::size_t entry = tuning::memo_entry_overhead_bytes + 40;
-    for (const RunOptions& o : {options(2, 0, true), options(3, 0, true, 0), options(2, 0, true, 40 * entry), options(8, 3, true)}) {
+    for (const RunOptions& o : {options(2, 0, true), options(3, 0, true, 0),
+                                options(2, 0, true, 40 * entry), options(8, 3, true)}) {
         ASSERT_EQ(tests::check_range("1", 15000, 300, o), "");
     }
 }
@@ -70,10 +90,11 @@ TEST(RangeSearch, ChunksWaitForTheirSlotWhileTheOldestIsWritten) {
         tests::Collector c;
         c.hold_up = std::chrono::milliseconds(300);
         c.run("1", 5000, 10, options(2, 1, true));
-        return (c.file == tests::reference_report("1", 5000, 10).hits ? 0 : 1) | (c.calls.starts_with("www") ? 0 : 2) |
-               (c.overlapped ? 4 : 0);
+        return (c.file == tests::reference_report("1", 5000, 10).hits ? 0 : 1) |
+               (c.calls.starts_with("www") ? 0 : 2) | (c.overlapped ? 4 : 0);
     };
-    EXPECT_EQ(tests::run_revadd(one_cpu).status, 0) << "1: records, 2: chunks ahead of the write, 4: two writers";
+    EXPECT_EQ(tests::run_revadd(one_cpu).status, 0)
+        << "1: records, 2: chunks ahead of the write, 4: two writers";
 }
 
 // A run stopped after some chunks were written, or from another thread at a moment,
@@ -83,11 +104,16 @@ TEST(RangeSearch, ChunksWaitForTheirSlotWhileTheOldestIsWritten) {
 TEST(StoppedSearch, KeepsEveryHitBeforeThePointItNamesInWholeRecords) {
     const std::string wide = tests::reference_report("1", 30000, 200).hits;
     for (const auto& [first, count, limit, threads, memo, chunk, stop_after, after_ms, point] :
-         std::vector<std::tuple<const char*, std::int32_t, std::int32_t, unsigned, bool, std::int32_t, int, int, std::int64_t>>{
-             {"1", 30000, 200, 1, true, 100, 1, -1, 100}, {"1", 30000, 200, 1, false, 100, 10, -1, 1000},
-             {"1", 30000, 200, 2, true, 100, 1, -1, -1},  {"1", 30000, 200, 2, false, 100, 5, -1, -1},
-             {"1", 1000, 50, 2, true, 0, -1, 0, 0},        {"196", 1, INT32_MAX, 1, true, 0, -1, 50, 0},
-             {"196", 1, INT32_MAX, 2, true, 0, -1, 50, 0}, {"190", 200, 1000000, 2, true, 10, -1, 100, 6}}) {
+         std::vector<std::tuple<const char*, std::int32_t, std::int32_t, unsigned, bool,
+                                std::int32_t, int, int, std::int64_t>>{
+             {"1", 30000, 200, 1, true, 100, 1, -1, 100},
+             {"1", 30000, 200, 1, false, 100, 10, -1, 1000},
+             {"1", 30000, 200, 2, true, 100, 1, -1, -1},
+             {"1", 30000, 200, 2, false, 100, 5, -1, -1},
+             {"1", 1000, 50, 2, true, 0, -1, 0, 0},
+             {"196", 1, INT32_MAX, 1, true, 0, -1, 50, 0},
+             {"196", 1, INT32_MAX, 2, true, 0, -1, 50, 0},
+             {"190", 200, 1000000, 2, true, 10, -1, 100, 6}}) {
         tests::Collector c;
         c.stop_after = stop_after;
         c.flag = after_ms == 0 ? SIGINT : 0;
@@ -98,11 +124,17 @@ TEST(StoppedSearch, KeepsEveryHitBeforeThePointItNamesInWholeRecords) {
         c.run(first, count, limit, options(threads, chunk, memo));
         raiser.join();
         ASSERT_TRUE(c.searched) << first;
-        EXPECT_TRUE(point >= 0 ? *c.searched == point : *c.searched >= stop_after * 100 && *c.searched < count) << *c.searched;
+        EXPECT_TRUE(point >= 0 ? *c.searched == point
+                               : *c.searched >= stop_after * 100 && *c.searched < count)
+            << *c.searched;
         EXPECT_TRUE(tests::same(c.console, c.file));
-        EXPECT_EQ(c.calls.find_first_not_of("wc"), std::string::npos) << c.calls;  // nothing after the stop
-        const std::string truth = count == 30000 ? wide : tests::reference_report(first, count, std::min(limit, 1000)).hits;
-        EXPECT_TRUE(tests::keeps_every_hit_before(c.file, truth, std::stoll(first) + *c.searched)) << first;
+        EXPECT_EQ(c.calls.find_first_not_of("wc"), std::string::npos)
+            << c.calls;  // nothing after the stop
+        const std::string truth =
+            count == 30000 ? wide
+                           : tests::reference_report(first, count, std::min(limit, 1000)).hits;
+        EXPECT_TRUE(tests::keeps_every_hit_before(c.file, truth, std::stoll(first) + *c.searched))
+            << first;
     }
 }
 
@@ -126,10 +158,15 @@ TEST(TrajectoryMemo, RefusesToGrowWhenMemoryRunsOutAndStillAnswers) {
         TrajectoryMemo memo(std::size_t{1} << 30);
         std::string key(1010, '1');  // numbered in its last ten digits, never reallocated
         int stored = 0;
-        while (std::snprintf(key.data() + 1000, 11, "%010d", stored) > 0 && memo.insert(MemoKey::first_sum, key, 7, "77")) ++stored;
+        while (std::snprintf(key.data() + 1000, 11, "%010d", stored) > 0 &&
+               memo.insert(MemoKey::first_sum, key, 7, "77"))
+            ++stored;
         std::snprintf(key.data() + 1000, 11, "%010d", 0);
         const MemoEntry* first = memo.find(MemoKey::first_sum, key);
-        return stored > 100 && !memo.insert(MemoKey::later_sum, "1", 1, "2") && first != nullptr && first->steps == 7 ? 0 : 1;
+        return stored > 100 && !memo.insert(MemoKey::later_sum, "1", 1, "2") && first != nullptr &&
+                       first->steps == 7
+                   ? 0
+                   : 1;
     };
     EXPECT_EQ(tests::run_revadd(setup).status, 0);
 #endif
@@ -142,15 +179,20 @@ TEST(Machine, CpusAndMemoryFollowTheAffinityTheCgroupAndTheLimits) {
     const tests::TempDir root;
     for (const auto& [dir, cpu_max, memory_max, memory_current] :
          std::vector<std::tuple<std::string, std::string, std::string, std::string>>{
-             {"", "max 100000", "max", "5"}, {"a", "200000 100000", "1000000", "400000"},
-             {"a/b", "junk", "700000", "650000"}, {"a/b/c", "max", "40000", ""}}) {
+             {"", "max 100000", "max", "5"},
+             {"a", "200000 100000", "1000000", "400000"},
+             {"a/b", "junk", "700000", "650000"},
+             {"a/b/c", "max", "40000", ""}}) {
         std::filesystem::create_directories(root.path / dir);
         tests::write_file(root.path / dir / "cpu.max", cpu_max + "\n");
-        if (!memory_max.empty()) tests::write_file(root.path / dir / "memory.max", memory_max + "\n");
-        if (!memory_current.empty()) tests::write_file(root.path / dir / "memory.current", memory_current + "\n");
+        if (!memory_max.empty())
+            tests::write_file(root.path / dir / "memory.max", memory_max + "\n");
+        if (!memory_current.empty())
+            tests::write_file(root.path / dir / "memory.current", memory_current + "\n");
     }
     EXPECT_EQ(cgroup_cpus({root.path, "/a/b/c"}), std::optional<unsigned>(2));
-    EXPECT_EQ(cgroup_memory_room({root.path, "/a/b/c"}), std::optional<std::size_t>(40000));  // none in use
+    EXPECT_EQ(cgroup_memory_room({root.path, "/a/b/c"}),
+              std::optional<std::size_t>(40000));  // none in use
     EXPECT_EQ(cgroup_memory_room({root.path, "/a/b"}), std::optional<std::size_t>(50000));
     EXPECT_EQ(cgroup_memory_room({root.path, "/a"}), std::optional<std::size_t>(600000));
     EXPECT_EQ(cgroup_cpus({root.path, "/"}), std::nullopt);
@@ -160,13 +202,15 @@ TEST(Machine, CpusAndMemoryFollowTheAffinityTheCgroupAndTheLimits) {
 
     tests::RunSetup one_cpu;
     one_cpu.cpu = 0;
-#ifndef REVADD_SANITIZED_ALLOCATOR  // which reserves more address space than any limit here
+#ifndef REVADD_SANITIZED_ALLOCATOR    // which reserves more address space than any limit here
     constexpr long room = 64l << 20;  // far less than the machine has free
     one_cpu.limits = {{RLIMIT_AS, address_space_in_use() + room}};
 #else
     constexpr long room = 1l << 40;
 #endif
-    one_cpu.instead = [] { return usable_cpus() == 1 && usable_memory() <= static_cast<std::size_t>(room) ? 0 : 1; };
+    one_cpu.instead = [] {
+        return usable_cpus() == 1 && usable_memory() <= static_cast<std::size_t>(room) ? 0 : 1;
+    };
     EXPECT_EQ(tests::run_revadd(one_cpu).status, 0);
 }
 

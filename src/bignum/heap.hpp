@@ -9,9 +9,9 @@ namespace revadd::heap {
 
 enum class Op { plain, zeroed, resize };
 
-void* allocate(std::size_t bytes);                       // plain allocation
+void* allocate(std::size_t bytes);                           // plain allocation
 void* allocate_zeroed(std::size_t count, std::size_t size);  // zero-filled
-void* resize(void* block, std::size_t bytes);            // may move the block
+void* resize(void* block, std::size_t bytes);                // may move the block
 void release(void* block) noexcept;
 
 // Makes the request of kind `op` that comes after `skip` successful ones of that kind

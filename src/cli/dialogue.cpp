@@ -105,8 +105,7 @@ std::variant<Answers, Refusal> ask(std::FILE* in, TextSink& out) {
     if (auto* refusal = std::get_if<Refusal>(&range)) return *refusal;
     answers.range = std::get<std::int32_t>(range);
 
-    auto iterations =
-        ask_int32(in, out, "enter number of iterations:\n", "number of iterations");
+    auto iterations = ask_int32(in, out, "enter number of iterations:\n", "number of iterations");
     if (auto* refusal = std::get_if<Refusal>(&iterations)) return *refusal;
     answers.iterations = std::get<std::int32_t>(iterations);
 

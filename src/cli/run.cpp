@@ -10,10 +10,10 @@
 
 #include "bignum/bignum.hpp"
 #include "bignum/fatal.hpp"
+#include "result_file.hpp"
 #include "search/decimal_counter.hpp"
 #include "search/range_search.hpp"
 #include "search/report_format.hpp"
-#include "result_file.hpp"
 #include "status_line.hpp"
 #include "stop_signal.hpp"
 
@@ -85,7 +85,8 @@ std::string number_at(const bignum& start, std::int64_t index) {
 bool report_outputs(TextSink& console, const ResultFile& file, bool file_opened,
                     bool file_written) {
     const bool console_failed = report_console_failure(console);
-    if (!file_opened) std::fputs("\noutput file could not be opened\noutput to console only\n", stderr);
+    if (!file_opened)
+        std::fputs("\noutput file could not be opened\noutput to console only\n", stderr);
     if (!file_written) report_failure(ResultFile::path, file.error());
     return console_failed || !file_written;
 }
@@ -140,9 +141,11 @@ int run_search(const Answers& answers, TextSink& console, const RunOptions& opti
         if (const auto searched = writer.stopped_after()) {
             const bool lost = report_outputs(console, file, file_opened, file.close());
             const int signal_number = options.stop->load();
-            std::fprintf(stderr, "revadd: stopped by %s: every number before %s was searched%s; no summary\n",
-                         signal_name(signal_number), number_at(r.start, *searched).c_str(),
-                         lost ? "" : " and every hit found is written");
+            std::fprintf(
+                stderr,
+                "revadd: stopped by %s: every number before %s was searched%s; no summary\n",
+                signal_name(signal_number), number_at(r.start, *searched).c_str(),
+                lost ? "" : " and every hit found is written");
             return 128 + signal_number;
         }
     }

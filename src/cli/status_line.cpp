@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string_view>
 #include <exception>
+#include <string_view>
 
 #include "bignum/fatal.hpp"
 

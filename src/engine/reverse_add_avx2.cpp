@@ -44,7 +44,8 @@ constexpr EighthTables eighth_tables = [] {
 }();
 
 REVADD_AVX2_INLINE __m256i lookup(const std::uint8_t (&table)[16], __m256i index) {
-    const __m256i t = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table)));
+    const __m256i t =
+        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table)));
     return _mm256_shuffle_epi8(t, index);
 }
 
@@ -53,14 +54,16 @@ REVADD_AVX2_INLINE __m256i load(const std::uint8_t* p) {
 }
 
 REVADD_AVX2_INLINE __m256i reversed(__m256i v) {
-    const __m256i within_halves = _mm256_setr_epi8(
-        15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0,
-        15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+    const __m256i within_halves =
+        _mm256_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11,
+                         10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
     return _mm256_permute4x64_epi64(_mm256_shuffle_epi8(v, within_halves), 0x4E);
 }
 
 // The 32 limbs ending at `last`, in reverse order.
-REVADD_AVX2_INLINE __m256i reversed_block(const std::uint8_t* last) { return reversed(load(last - (lanes - 1))); }
+REVADD_AVX2_INLINE __m256i reversed_block(const std::uint8_t* last) {
+    return reversed(load(last - (lanes - 1)));
+}
 
 struct Split {
     __m256i eighth;  // v >> 3
@@ -73,7 +76,9 @@ REVADD_AVX2_INLINE Split split(__m256i v) {
     return {eighth, _mm256_sub_epi8(v, lookup(eighth_tables.ten_of_eighth, eighth))};
 }
 
-REVADD_AVX2_INLINE __m256i low_digits(__m256i v) { return lookup(eighth_tables.low, split(v).rest); }
+REVADD_AVX2_INLINE __m256i low_digits(__m256i v) {
+    return lookup(eighth_tables.low, split(v).rest);
+}
 
 // Limbs j .. j+31 of the reversal of n digits held in m limbs, plus limb_bias.
 template <bool odd>
@@ -82,12 +87,14 @@ REVADD_AVX2_INLINE __m256i mirror_plus_bias(const std::uint8_t* src, std::size_t
     const __m256i a = reversed_block(mirror);
     if constexpr (!odd) {
         const Split d = split(a);
-        return _mm256_add_epi8(lookup(eighth_tables.swapped, d.rest), lookup(eighth_tables.eighth_biased, d.eighth));
+        return _mm256_add_epi8(lookup(eighth_tables.swapped, d.rest),
+                               lookup(eighth_tables.eighth_biased, d.eighth));
     } else {
         // The low digit of each mirror limb, the high digit (times ten) of the limb below it.
         const __m256i b = reversed_block(mirror - 1);
         const __m256i bias = _mm256_set1_epi8(static_cast<char>(limb_bias));
-        return _mm256_add_epi8(_mm256_add_epi8(low_digits(a), bias), _mm256_sub_epi8(b, low_digits(b)));
+        return _mm256_add_epi8(_mm256_add_epi8(low_digits(a), bias),
+                               _mm256_sub_epi8(b, low_digits(b)));
     }
 }
 
@@ -117,9 +124,8 @@ REVADD_AVX2_INLINE bool any_wrapped(__m256i wrapped) {
 }
 
 template <bool odd>
-REVADD_AVX2_INLINE unsigned add_reversed(std::uint8_t* dst, const std::uint8_t* src,
-                                         std::size_t n, std::size_t begin, std::size_t end,
-                                         unsigned carry) {
+REVADD_AVX2_INLINE unsigned add_reversed(std::uint8_t* dst, const std::uint8_t* src, std::size_t n,
+                                         std::size_t begin, std::size_t end, unsigned carry) {
     const __m256i bias = _mm256_set1_epi8(static_cast<char>(limb_bias));
     const std::size_t m = limbs_for(n);
 
@@ -133,7 +139,8 @@ REVADD_AVX2_INLINE unsigned add_reversed(std::uint8_t* dst, const std::uint8_t* 
     // worked out a vector ahead: the limbs below them, whose high digits the mirror
     // takes, are the same limbs one lane down, the lowest from the next vector's.
     const std::uint8_t* top = src + (static_cast<std::ptrdiff_t>(m) - 1);
-    __m256i low_here = odd && j < whole_end ? low_digits(load(top - j - (lanes - 1))) : _mm256_setzero_si256();
+    __m256i low_here =
+        odd && j < whole_end ? low_digits(load(top - j - (lanes - 1))) : _mm256_setzero_si256();
     while (j < whole_end) {
         const std::size_t block_end = std::min(whole_end, j + kernel_check_limbs);
         const __m256i carry_in = carries_up;
@@ -145,17 +152,20 @@ REVADD_AVX2_INLINE unsigned add_reversed(std::uint8_t* dst, const std::uint8_t* 
                 b = mirror_plus_bias<false>(src, m, k);
             } else {
                 const __m256i low_next = low_digits(load(top - k - (2 * lanes - 1)));
-                const __m256i low_below =
-                    _mm256_alignr_epi8(low_here, _mm256_permute2x128_si256(low_next, low_here, 0x21), 15);
+                const __m256i low_below = _mm256_alignr_epi8(
+                    low_here, _mm256_permute2x128_si256(low_next, low_here, 0x21), 15);
                 const __m256i below = load(top - k - lanes);
-                b = reversed(_mm256_add_epi8(_mm256_add_epi8(low_here, bias), _mm256_sub_epi8(below, low_below)));
+                b = reversed(_mm256_add_epi8(_mm256_add_epi8(low_here, bias),
+                                             _mm256_sub_epi8(below, low_below)));
                 low_here = low_next;
             }
             const __m256i r = add_words(a, b, carries_up, wrapped);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + k), _mm256_min_epu8(r, _mm256_sub_epi8(r, bias)));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + k),
+                                _mm256_min_epu8(r, _mm256_sub_epi8(r, bias)));
         }
         if (any_wrapped(wrapped)) [[unlikely]] {
-            const unsigned out = add_reversed_portable(dst, src, n, j, block_end, carry_of(carry_in));
+            const unsigned out =
+                add_reversed_portable(dst, src, n, j, block_end, carry_of(carry_in));
             carries_up = _mm256_set1_epi64x(-static_cast<long long>(out));
         }
         j = block_end;
@@ -167,9 +177,11 @@ REVADD_AVX2_INLINE unsigned add_reversed(std::uint8_t* dst, const std::uint8_t* 
     // Anywhere else, and on a wrap, the portable kernel sums what is left.
     if (end != m) return add_reversed_portable(dst, src, n, j, end, carry_in);
     __m256i wrapped = _mm256_setzero_si256();
-    const __m256i r = add_words(load(src + j), mirror_plus_bias<odd>(src, m, j), carries_up, wrapped);
+    const __m256i r =
+        add_words(load(src + j), mirror_plus_bias<odd>(src, m, j), carries_up, wrapped);
     if (any_wrapped(wrapped)) return add_reversed_portable(dst, src, n, j, end, carry_in);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + j), _mm256_min_epu8(r, _mm256_sub_epi8(r, bias)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + j),
+                        _mm256_min_epu8(r, _mm256_sub_epi8(r, bias)));
     // The top limb carried out where its byte overflowed, leaving its digits below 128.
     return (static_cast<unsigned>(_mm256_movemask_epi8(r)) >> (end - j - 1) & 1) ^ 1;
 }
@@ -188,8 +200,10 @@ REVADD_AVX2_INLINE bool is_palindrome(const std::uint8_t* limbs, std::size_t n) 
     const std::size_t last = m / 2;  // the limbs up to here cover the lower half of the digits
     std::size_t j = 0;
     for (; j + lanes <= last + 1; j += lanes) {
-        const __m256i own = _mm256_add_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(limbs + j)), bias);
-        if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(own, mirror_plus_bias<odd>(limbs, m, j))) != -1) {
+        const __m256i own =
+            _mm256_add_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(limbs + j)), bias);
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(own, mirror_plus_bias<odd>(limbs, m, j))) !=
+            -1) {
             return false;
         }
     }

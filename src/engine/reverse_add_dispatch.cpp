@@ -1,8 +1,8 @@
 // The one place that asks the CPU what it can run and chooses the kernel.
+#include <vector>
+
 #include "reverse_add_kernel.hpp"
 #include "reverse_add_x86.hpp"
-
-#include <vector>
 
 namespace revadd {
 namespace {

@@ -12,12 +12,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double nanoseconds(Clock::duration d) { return std::chrono::duration<double, std::nano>(d).count(); }
+double nanoseconds(Clock::duration d) {
+    return std::chrono::duration<double, std::nano>(d).count();
+}
 
 }  // namespace
 
-StepTeam::StepTeam(unsigned threads)
-    : members_(threads), segments_(new Segment[2 * members_ - 1]) {
+StepTeam::StepTeam(unsigned threads) : members_(threads), segments_(new Segment[2 * members_ - 1]) {
     for (unsigned member = 1; member < members_; ++member) {
         try {
             const AllocationMayFail optional;
@@ -42,7 +43,8 @@ unsigned StepTeam::add_reversed(const ReverseAddKernel& kernel, std::uint8_t* ds
     // mutants: off (a team of one summing alone or through a round: speed only)
     if (members_ == 1) return kernel.add_reversed(dst, src, n, 0, m, 0);
     // mutants: on
-    const unsigned carry = share_next() ? shared(kernel, dst, src, n) : kernel.add_reversed(dst, src, n, 0, m, 0);
+    const unsigned carry =
+        share_next() ? shared(kernel, dst, src, n) : kernel.add_reversed(dst, src, n, 0, m, 0);
     measured(m);
     return carry;
 }
@@ -115,7 +117,8 @@ bool StepTeam::round_begins_soon(std::uint64_t seen, Clock::duration gap) const 
     // twice the last wait (without a pause instruction, which a hypervisor may take as a
     // reason to deschedule), so as not to miss it asleep, but never long. Once the caller
     // steps alone no round comes, and the member sleeps.
-    const auto give_up = Clock::now() + std::clamp<Clock::duration>(2 * gap, team_spin_time, team_spin_most);
+    const auto give_up =
+        Clock::now() + std::clamp<Clock::duration>(2 * gap, team_spin_time, team_spin_most);
     for (unsigned polls = 0;; ++polls) {
         if (round_.load(std::memory_order_acquire) != seen) return true;
         if (polls % 64 == 63 && Clock::now() > give_up) return false;

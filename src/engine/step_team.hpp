@@ -76,10 +76,10 @@ private:
     // of steps, then the faster one runs for a while.
     enum class Phase { run, probe_alone, probe_shared };
     Phase phase_ = Phase::probe_alone;
-    bool sharing_ = false;           // the way chosen by the last probe
-    std::uint64_t steps_left_ = 0;   // in the run phase, before the next probe
+    bool sharing_ = false;          // the way chosen by the last probe
+    std::uint64_t steps_left_ = 0;  // in the run phase, before the next probe
     Clock::time_point window_start_{}, step_start_{};
-    std::vector<double> samples_;    // nanoseconds a limb, each step of the window
+    std::vector<double> samples_;  // nanoseconds a limb, each step of the window
     double alone_ns_per_limb_ = 0;
 
     // The step being shared, published through `round_`.
@@ -91,7 +91,7 @@ private:
     // mutants: on
     alignas(64) std::atomic<std::uint64_t> round_{0};
     alignas(64) std::atomic<unsigned> finished_{0};
-    std::atomic<unsigned> sleepers_{0};   // members asleep on round_, to be woken
+    std::atomic<unsigned> sleepers_{0};  // members asleep on round_, to be woken
     // mutants: off (starting as true would cost one wake-up call of a caller not asleep)
     std::atomic<bool> caller_asleep_{false};  // the caller sleeps on finished_
     // mutants: on

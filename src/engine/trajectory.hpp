@@ -67,7 +67,7 @@ public:
     // microseconds even at a million digits, so a stop is seen at once.
     void stop_when(const std::atomic<int>* flag) { stop_ = flag; }
 
-    std::size_t size() const { return size_; }  // in decimal digits
+    std::size_t size() const { return size_; }                      // in decimal digits
     const std::uint8_t* limbs() const { return current_->data(); }  // least significant first
     // Appends the number as text, most significant digit first.
     void append_text(std::string& out) const;

@@ -26,7 +26,8 @@ std::string first_line(const std::filesystem::path& path) {
 std::optional<std::size_t> number_in(std::string_view text) {
     std::size_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+    if (error != std::errc() || end != text.data() + text.size() || text.empty())
+        return std::nullopt;
     return value;
 }
 
@@ -69,7 +70,9 @@ std::optional<unsigned> cgroup_cpus(const Cgroup& cgroup) {
         const std::string line = first_line(level / "cpu.max");
         const std::size_t space = line.find(' ');
         const auto quota = number_in(std::string_view(line).substr(0, space));
-        const auto period = space == std::string::npos ? std::nullopt : number_in(std::string_view(line).substr(space + 1));
+        const auto period = space == std::string::npos
+                                ? std::nullopt
+                                : number_in(std::string_view(line).substr(space + 1));
         if (quota && period && *period > 0) keep_least(least, (*quota + *period - 1) / *period);
     });
     if (!least) return std::nullopt;
@@ -104,7 +107,8 @@ std::size_t usable_memory() {
     std::size_t pages[6] = {};
     for (std::size_t& p : pages) statm >> p;
     const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    for (const auto& [resource, used] : {std::pair{RLIMIT_AS, pages[0]}, std::pair{RLIMIT_DATA, pages[5]}}) {
+    for (const auto& [resource, used] :
+         {std::pair{RLIMIT_AS, pages[0]}, std::pair{RLIMIT_DATA, pages[5]}}) {
         rlimit limit{};
         if (getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
             keep_least(least, limit.rlim_cur > used * page ? limit.rlim_cur - used * page : 0);

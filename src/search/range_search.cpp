@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cassert>
 #include <condition_variable>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <exception>
 #include <thread>
 #include <vector>
 
@@ -29,8 +29,8 @@ std::int32_t chunk_numbers(std::int32_t count, std::int32_t iterations, unsigned
     const std::uint64_t by_spread = static_cast<std::uint64_t>(std::max(count, 0)) /
                                     (std::uint64_t{std::max(threads, 1u)} *
                                      static_cast<std::uint64_t>(tuning::min_chunks_per_thread));
-    const std::uint64_t chunk = std::min({by_work, by_spread,
-                                          static_cast<std::uint64_t>(tuning::max_chunk_numbers)});
+    const std::uint64_t chunk =
+        std::min({by_work, by_spread, static_cast<std::uint64_t>(tuning::max_chunk_numbers)});
     return static_cast<std::int32_t>(std::max<std::uint64_t>(chunk, 1));
 }
 
@@ -54,8 +54,8 @@ public:
     // `room`: the memory the process may still take. The memo, the finished text held
     // back and the window of chunks each get a share of it, so that a run in little
     // memory is slower but completes.
-    RangeRun(const RangeJob& job, const RunOptions& options, ChunkWriter& writer,
-             unsigned threads, std::size_t room)
+    RangeRun(const RangeJob& job, const RunOptions& options, ChunkWriter& writer, unsigned threads,
+             std::size_t room)
         : job_(job),
           writer_(writer),
           chunk_(options.chunk_numbers > 0 ? options.chunk_numbers
@@ -63,23 +63,28 @@ public:
           chunks_((static_cast<std::int64_t>(job.count) + chunk_ - 1) / chunk_),
           slots_(static_cast<std::size_t>(std::min<std::int64_t>(
               {chunks_, std::int64_t{tuning::chunks_in_flight_per_thread} * threads,
-               static_cast<std::int64_t>(std::max<std::size_t>(room / tuning::room_share / sizeof(Slot), 1))}))),
+               static_cast<std::int64_t>(
+                   std::max<std::size_t>(room / tuning::room_share / sizeof(Slot), 1))}))),
           // mutants: off (buffers kept for reuse: speed and memory only, see take_spare)
           spare_limit_(room / tuning::room_share < tuning::spare_report_max_bytes
-                           ? 0 : std::size_t{2} * tuning::spare_reports_per_thread * threads),
+                           ? 0
+                           : std::size_t{2} * tuning::spare_reports_per_thread * threads),
           // mutants: on
           text_limit_(std::min(tuning::text_in_flight_bytes, room / tuning::room_share)),
           stop_(options.stop),
           progress_(options.progress) {
         // mutants: off (a memo or none gives the same hits: the tests run both and compare)
-        if (options.use_memo) memo_.emplace(std::min(options.memo_budget_bytes, room / tuning::room_share));
+        if (options.use_memo)
+            memo_.emplace(std::min(options.memo_budget_bytes, room / tuning::room_share));
         // mutants: on
     }
 
     std::int64_t chunks() const { return chunks_; }
     const Tally& tally() const { return tally_; }
     bool all_written() const { return written_ == chunks_; }
-    bool stopping() const { return stop_ != nullptr && stop_->load(std::memory_order_relaxed) != 0; }
+    bool stopping() const {
+        return stop_ != nullptr && stop_->load(std::memory_order_relaxed) != 0;
+    }
     std::int64_t searched_without_gap() const { return searched_without_gap_; }
 
     // The loop of every searching thread, the calling one included; `team`, when given,
@@ -254,7 +259,7 @@ Tally search_range(const RangeJob& job, const RunOptions& options, ChunkWriter& 
             const AllocationMayFail optional;
             pool.emplace_back([&run] { run.work(); });
         } catch (const std::exception&) {  // no thread, or no memory for one
-            break;  // fewer threads search the same chunks, only more slowly
+            break;                         // fewer threads search the same chunks, only more slowly
         }
     }
     // One number alone would leave the other cores idle: they share its steps instead.
