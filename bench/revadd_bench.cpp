@@ -28,12 +28,12 @@
 #include <thread>
 #include <vector>
 
+#include "base/machine.hpp"
 #include "engine/reverse_add_kernel.hpp"
 #include "engine/step_team.hpp"
 #include "engine/trajectory.hpp"
-#include "search/machine.hpp"
+#include "reference_search.hpp"
 #include "search/range_search.hpp"
-#include "search/reference_search.hpp"
 
 namespace {
 
@@ -246,9 +246,11 @@ void bench(const std::string& workload, const std::vector<std::string>& numbers,
         job.first_digits = numbers.front();
         job.count = static_cast<std::int32_t>(numbers.size());
         job.iterations = limit;
+        revadd::RunOptions options;
+        options.threads = cores;
+        options.room = revadd::usable_memory();
         revadd::Tally tally;
-        const double s =
-            seconds_of([&] { tally = revadd::search_range(job, revadd::RunOptions{}, sink); });
+        const double s = seconds_of([&] { tally = revadd::search_range(job, options, sink); });
         check(tally.count() == work.hits, "whole search");
         report(workload, "search: memo, " + std::to_string(cores) + " threads", s,
                work.digit_steps);

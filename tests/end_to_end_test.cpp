@@ -13,7 +13,7 @@
 #include <sstream>
 #include <thread>
 
-#include "bignum/fatal.hpp"
+#include "base/fatal.hpp"
 #include "cli/status_line.hpp"
 #include "reference.hpp"
 #include "run_program.hpp"

@@ -6,7 +6,7 @@
 
 #include "engine/trajectory.hpp"
 #include "reference.hpp"
-#include "search/reference_search.hpp"
+#include "reference_search.hpp"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <limits>
 #include <set>
 
+#include "base/heap.hpp"
+#include "base/process_setup.hpp"
 #include "bignum/bignum.hpp"
-#include "bignum/heap.hpp"
-#include "cli/process_setup.hpp"
 #include "cli/run.hpp"
 #include "cli/text_sink.hpp"
 #include "engine/trajectory.hpp"

@@ -10,10 +10,10 @@
 #include <optional>
 #include <thread>
 
+#include "base/machine.hpp"
 #include "reference.hpp"
+#include "reference_search.hpp"
 #include "run_program.hpp"
-#include "search/machine.hpp"
-#include "search/reference_search.hpp"
 #include "search/trajectory_memo.hpp"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "fatal.hpp"
-#include "heap.hpp"
+#include "base/fatal.hpp"
+#include "base/heap.hpp"
 
 namespace revadd {
 namespace {

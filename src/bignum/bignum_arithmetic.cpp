@@ -2,9 +2,9 @@
 // This is the reference arithmetic: plain, obviously correct, one digit per element.
 #include <cstring>
 
+#include "base/fatal.hpp"
+#include "base/heap.hpp"
 #include "bignum.hpp"
-#include "fatal.hpp"
-#include "heap.hpp"
 
 namespace revadd {
 

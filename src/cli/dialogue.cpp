@@ -98,7 +98,8 @@ std::variant<Answers, Refusal> ask(std::FILE* in, TextSink& out) {
     });
     if (!got_start) return Refusal{"revadd: no answer for the starting number (end of input)\n"};
     if (length > max_start_length) {
-        return Refusal{"revadd: the starting number is longer than 999 characters\n"};
+        return Refusal{"revadd: the starting number is longer than " +
+                       std::to_string(max_start_length) + " characters\n"};
     }
 
     auto range = ask_int32(in, out, "enter range:\n", "range");

@@ -1,25 +1,21 @@
 // revadd: asks for a starting number, a range and an iteration limit, then reports
 // every number of the range that forms a palindrome by reverse-and-add.
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <variant>
 
+#include "base/machine.hpp"
+#include "base/process_setup.hpp"
+#include "base/stop_signal.hpp"
+#include "base/terminal.hpp"
 #include "dialogue.hpp"
-#include "process_setup.hpp"
 #include "run.hpp"
-#include "status_line.hpp"
-#include "stop_signal.hpp"
 #include "text_sink.hpp"
 
 int main() {
     const revadd::StandardStreams streams = revadd::prepare_process();
-    // A terminal keeps its line buffering so that hits show as they are found; elsewhere
-    // the text goes out in large writes (their size is speed only: no test can tell).
-    // mutants: off
-    revadd::TextSink console(stdout, isatty(STDOUT_FILENO) ? 0 : std::size_t{1} << 16);
-    // mutants: on
+    revadd::TextSink console(stdout,
+                             revadd::console_buffer_bytes(revadd::terminal::stdout_is_terminal()));
     if (streams.stdout_was_closed) console.fail(EBADF);
 
     const auto answers = revadd::ask(stdin, console);
@@ -31,8 +27,10 @@ int main() {
     }
     // From here on Ctrl-C keeps what was found: until now there was nothing to keep.
     revadd::RunOptions options;
+    options.threads = revadd::usable_cpus();
+    options.room = revadd::usable_memory();
     options.stop = &revadd::stop_signal();
     revadd::catch_stop_signals();
     return revadd::run_search(std::get<revadd::Answers>(answers), console, options,
-                              revadd::status_line_wanted());
+                              revadd::terminal::status_line_possible());
 }

@@ -18,7 +18,6 @@ public:
 
     // Creates the file, or truncates it; false when that is not possible.
     bool open();
-    bool is_open() const { return sink_.has_value(); }
 
     // Records made by append_hit, any number of them in one write. Each record shows
     // the bare digits of the number tested, never a sign.

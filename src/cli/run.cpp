@@ -8,14 +8,15 @@
 #include <optional>
 #include <string>
 
+#include "base/fatal.hpp"
+#include "base/stop_signal.hpp"
+#include "base/terminal.hpp"
 #include "bignum/bignum.hpp"
-#include "bignum/fatal.hpp"
 #include "result_file.hpp"
 #include "search/decimal_counter.hpp"
 #include "search/range_search.hpp"
 #include "search/report_format.hpp"
 #include "status_line.hpp"
-#include "stop_signal.hpp"
 
 namespace revadd {
 namespace {
@@ -35,19 +36,22 @@ struct Records {
 // Each chunk in one write per stream; the console is pushed out whenever the search is
 // ahead of it, so that a long run shows its hits as they are found. Writes hold the
 // output lock: a fatal error on a searching thread waits for them, so that neither the
-// console nor the file is left with a record cut in two. A status line on the same
-// terminal is erased before the console's text and drawn again only once it is out.
+// console nor the file is left with a record cut in two. When the console is the
+// terminal of a status line, the line is off the screen while the console's text goes out.
 class ReportWriter final : public ChunkWriter {
 public:
-    ReportWriter(TextSink& console, ResultFile& file, StatusLine* line)
-        : console_(console), file_(file), line_(line) {}
+    ReportWriter(TextSink& console, ResultFile& file, bool console_shares_line)
+        : console_(console), file_(file), console_shares_line_(console_shares_line) {}
     void write(std::string_view console, std::string_view file) override {
         const auto hold = output_lock();
         if (!console.empty()) {
-            const auto quiet =
-                line_ != nullptr ? line_->quiet_for_stdout() : std::unique_lock<std::mutex>();
-            console_.write(console);
-            if (quiet) console_.flush();
+            if (console_shares_line_) {
+                const auto line_off = terminal::line_kept_off();
+                console_.write(console);
+                console_.flush();
+            } else {
+                console_.write(console);
+            }
         }
         if (!file.empty()) file_.record_hits(file);
     }
@@ -62,7 +66,7 @@ public:
 private:
     TextSink& console_;
     ResultFile& file_;
-    StatusLine* const line_;
+    const bool console_shares_line_;
     std::optional<std::int64_t> searched_;
 };
 
@@ -99,10 +103,6 @@ bool report_console_failure(TextSink& console) {
     return true;
 }
 
-int run_search(const Answers& answers, TextSink& console) {
-    return run_search(answers, console, RunOptions{});
-}
-
 int run_search(const Answers& answers, TextSink& console, const RunOptions& options,
                bool status_line) {
     Records r;
@@ -132,7 +132,7 @@ int run_search(const Answers& answers, TextSink& console, const RunOptions& opti
             search_options.progress = &progress;
             line.emplace(progress, answers.range, answers.iterations);
         }
-        ReportWriter writer(console, file, line ? &*line : nullptr);
+        ReportWriter writer(console, file, line && terminal::stdout_is_terminal());
         tally = search_range(job, search_options, writer);
         // Gone before anything else is written: the screen then reads as without it.
         line.reset();

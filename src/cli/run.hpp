@@ -11,7 +11,6 @@ namespace revadd {
 // Returns the exit status: 0 when everything was written, 1 when a write failed.
 // `status_line`: show how far the search has got on standard error while it runs (for
 // a terminal, see status_line.hpp).
-int run_search(const Answers& answers, TextSink& console);
 int run_search(const Answers& answers, TextSink& console, const RunOptions& options,
                bool status_line = false);
 

@@ -7,6 +7,12 @@
 
 namespace revadd {
 
+// The console's buffer: none at a terminal, where hits show as they are found; elsewhere
+// the text goes out in large writes.
+inline std::size_t console_buffer_bytes(bool to_terminal) {
+    return to_terminal ? 0 : std::size_t{1} << 16;
+}
+
 class TextSink {
 public:
     // Adopts an open stream; `buffer_bytes` > 0 sets a full buffer of that size.

@@ -4,7 +4,7 @@
 #include <cassert>
 #include <new>
 
-#include "bignum/fatal.hpp"
+#include "base/heap.hpp"
 #include "engine_tuning.hpp"
 
 namespace revadd {

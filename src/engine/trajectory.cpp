@@ -4,8 +4,8 @@
 #include <cassert>
 #include <cstring>
 
-#include "bignum/fatal.hpp"
-#include "bignum/heap.hpp"
+#include "base/fatal.hpp"
+#include "base/heap.hpp"
 #include "engine_tuning.hpp"
 
 namespace revadd {

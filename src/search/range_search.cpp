@@ -11,10 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "bignum/fatal.hpp"
+#include "base/heap.hpp"
 #include "decimal_counter.hpp"
 #include "engine/step_team.hpp"
-#include "machine.hpp"
 #include "trajectory_memo.hpp"
 #include "trajectory_search.hpp"
 
@@ -247,8 +246,8 @@ private:
 
 Tally search_range(const RangeJob& job, const RunOptions& options, ChunkWriter& writer) {
     assert(job.count >= 1 && job.iterations >= 1);
-    const unsigned threads = options.threads > 0 ? options.threads : usable_cpus();
-    RangeRun run(job, options, writer, threads, usable_memory());
+    const unsigned threads = std::max(options.threads, 1u);
+    RangeRun run(job, options, writer, threads, options.room);
 
     const auto helpers = static_cast<unsigned>(
         std::min<std::int64_t>(run.chunks(), static_cast<std::int64_t>(threads)) - 1);

@@ -27,7 +27,8 @@ struct RunProgress {
 
 // How a run is carried out; the defaults are the tool's, the rest is for tests.
 struct RunOptions {
-    unsigned threads = 0;  // 0: as many as the process may run at once
+    unsigned threads = 1;         // searching threads, the caller's included
+    std::size_t room = SIZE_MAX;  // memory the process may still take
     // mutants: off (the memo makes a run faster, never different)
     bool use_memo = true;
     // mutants: on

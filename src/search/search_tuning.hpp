@@ -47,9 +47,6 @@ inline constexpr std::size_t memo_budget_bytes = std::size_t{64} << 20;
 // Hash node, bucket, string headers and allocator rounding of an entry, beyond its text.
 inline constexpr std::size_t memo_entry_overhead_bytes = 160;
 
-// A searching thread uses a few KiB of stack; the default 8 MiB may not fit a limited process.
-inline constexpr std::size_t thread_stack_bytes = std::size_t{256} << 10;
-
 // With one lock two threads run no faster than one; 64 let them (0.12 s to 0.064 s).
 inline constexpr std::size_t memo_shards = 64;
 

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "bignum/fatal.hpp"
+#include "base/heap.hpp"
 
 namespace revadd {
 

@@ -13,8 +13,8 @@
 #include "cli/dialogue.hpp"
 #include "engine/trajectory.hpp"
 #include "reference.hpp"
+#include "reference_search.hpp"
 #include "search/range_search.hpp"
-#include "search/reference_search.hpp"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cassert>
 #include <cstring>
 
+#include "base/heap.hpp"
 #include "bignum/bignum.hpp"
-#include "bignum/heap.hpp"
 
 namespace revadd {
 namespace {

@@ -13,8 +13,8 @@
 #include <csignal>
 #include <new>
 
-#include "bignum/fatal.hpp"
-#include "search/search_tuning.hpp"
+#include "base_tuning.hpp"
+#include "heap.hpp"
 
 namespace revadd {
 

@@ -5,6 +5,9 @@
 #include <array>
 #include <atomic>
 #include <cstdlib>
+#include <new>
+
+#include "fatal.hpp"
 
 namespace revadd::heap {
 namespace {
@@ -45,3 +48,14 @@ void release(void* block) noexcept { std::free(block); }
 void fail_after(Op op, long skip) noexcept { pending[static_cast<std::size_t>(op)].store(skip); }
 
 }  // namespace revadd::heap
+
+namespace revadd {
+
+thread_local int AllocationMayFail::depth_ = 0;
+
+void on_allocation_failure() {
+    if (AllocationMayFail::active()) throw std::bad_alloc();
+    fatal("revadd: out of memory\n");
+}
+
+}  // namespace revadd

@@ -2,9 +2,9 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
-#include <new>
+
+#include "terminal.hpp"
 
 namespace revadd {
 namespace {
@@ -14,28 +14,17 @@ std::recursive_mutex& output_mutex() {
     return mutex;
 }
 
-std::atomic<void (*)()> before_message{nullptr};
-
 }  // namespace
-
-void set_before_fatal_message(void (*hook)()) { before_message.store(hook); }
 
 std::unique_lock<std::recursive_mutex> output_lock() {
     return std::unique_lock<std::recursive_mutex>(output_mutex());
-}
-
-thread_local int AllocationMayFail::depth_ = 0;
-
-void on_allocation_failure() {
-    if (AllocationMayFail::active()) throw std::bad_alloc();
-    fatal("revadd: out of memory\n");
 }
 
 void fatal(const char* message) {
     // Taken for good: writers elsewhere finish the record they are on, then wait. A
     // second failure on another thread waits here until the process is gone.
     output_mutex().lock();
-    if (void (*hook)() = before_message.load()) hook();
+    terminal::close_line();
     std::fflush(stdout);
     std::fputs(message, stderr);
     std::fflush(nullptr);

@@ -4,7 +4,7 @@
 
 #include <csignal>
 
-#include "status_line.hpp"
+#include "terminal.hpp"
 
 namespace revadd {
 namespace {
@@ -15,7 +15,7 @@ static_assert(StopFlag::is_always_lock_free, "the flag is written from a signal 
 extern "C" void on_stop_signal(int signal_number) {
     int expected = 0;
     if (!flag.compare_exchange_strong(expected, signal_number)) {
-        erase_status_line_before_exit();
+        terminal::erase_line_before_exit();
         _exit(128 + signal_number);
     }
 }
