@@ -1,10 +1,9 @@
 #include "status_line.hpp"
 
 #include <algorithm>
-#include <exception>
 
-#include "base/heap.hpp"
 #include "base/terminal.hpp"
+#include "base/threads.hpp"
 
 namespace revadd {
 namespace {
@@ -51,12 +50,8 @@ std::string StatusSchedule::line(Clock::time_point now, std::size_t columns) {
 
 StatusLine::StatusLine(const RunProgress& progress, std::int32_t range, std::int32_t iterations)
     : schedule_(progress, range, iterations, StatusSchedule::Clock::now()) {
-    try {
-        const AllocationMayFail optional;
-        thread_ = std::thread([this] { run(); });
-    } catch (const std::exception&) {
-        // No thread to spare, or no memory for one: the run goes on without the line.
-    }
+    // Without a thread to spare the run goes on without the line.
+    if (auto thread = try_start_thread([this] { run(); })) thread_ = std::move(*thread);
 }
 
 StatusLine::~StatusLine() {

@@ -4,7 +4,7 @@
 #include <cassert>
 #include <new>
 
-#include "base/heap.hpp"
+#include "base/threads.hpp"
 #include "engine_tuning.hpp"
 
 namespace revadd {
@@ -19,15 +19,14 @@ double nanoseconds(Clock::duration d) {
 }  // namespace
 
 StepTeam::StepTeam(unsigned threads) : members_(threads), segments_(new Segment[2 * members_ - 1]) {
+    helpers_.reserve(members_ - 1);
     for (unsigned member = 1; member < members_; ++member) {
-        try {
-            const AllocationMayFail optional;
-            helpers_.emplace_back([this, member] { work(member); });
-        } catch (const std::exception&) {
-            // No thread, or no memory for one: the team is smaller, not broken.
-            members_ = member;
+        auto helper = try_start_thread([this, member] { work(member); });
+        if (!helper) {
+            members_ = member;  // the team is smaller, not broken
             break;
         }
+        helpers_.push_back(std::move(*helper));
     }
 }
 

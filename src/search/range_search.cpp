@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/heap.hpp"
+#include "base/threads.hpp"
 #include "decimal_counter.hpp"
 #include "engine/step_team.hpp"
 #include "trajectory_memo.hpp"
@@ -254,12 +255,9 @@ Tally search_range(const RangeJob& job, const RunOptions& options, ChunkWriter& 
     std::vector<std::thread> pool;
     pool.reserve(helpers);
     for (unsigned i = 0; i < helpers; ++i) {
-        try {
-            const AllocationMayFail optional;
-            pool.emplace_back([&run] { run.work(); });
-        } catch (const std::exception&) {  // no thread, or no memory for one
-            break;                         // fewer threads search the same chunks, only more slowly
-        }
+        auto thread = try_start_thread([&run] { run.work(); });
+        if (!thread) break;  // fewer threads search the same chunks, only more slowly
+        pool.push_back(std::move(*thread));
     }
     // One number alone would leave the other cores idle: they share its steps instead.
     std::optional<StepTeam> team;
