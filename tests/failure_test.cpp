@@ -9,8 +9,10 @@
 #include <limits>
 #include <set>
 
+#include "base/fatal.hpp"
 #include "base/heap.hpp"
 #include "base/process_setup.hpp"
+#include "base/terminal.hpp"
 #include "bignum/bignum.hpp"
 #include "cli/run.hpp"
 #include "cli/text_sink.hpp"
@@ -134,6 +136,13 @@ TEST(FailureDeathTest, ExhaustedMemoryAndOverlongNumbersEndTheProcessWithAMessag
              reverse("12");
          },
          "malloc failed in reverse()\n"},
+        {[] {  // the status line, drawn once whatever its redraws, is erased before the message
+             std::string line = "step 5", again = line;
+             terminal::show_line(line);
+             terminal::show_line(again);
+             fatal("revadd: out of memory\n");
+         },
+         "\rstep 5\033[K\r\033[Krevadd: out of memory\n"},
 #ifndef REVADD_SANITIZED_ALLOCATOR  // whose allocator reports an impossible request itself
         {[] {
              prepare_process();

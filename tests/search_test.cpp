@@ -20,11 +20,13 @@ namespace {
 
 using namespace revadd;
 
-// Bytes of address space in use now, as in a child that starts from here.
-[[maybe_unused]] long address_space_in_use() {
-    long pages = 0;
-    std::ifstream("/proc/self/statm") >> pages;
-    return pages * sysconf(_SC_PAGESIZE);
+// Bytes of address space (or of data, with `data`) in use now, as in a child that starts
+// from here.
+[[maybe_unused]] long address_space_in_use(bool data = false) {
+    long pages[6] = {};
+    std::ifstream statm("/proc/self/statm");
+    for (long& p : pages) statm >> p;
+    return pages[data ? 5 : 0] * sysconf(_SC_PAGESIZE);
 }
 
 RunOptions options(unsigned threads, std::int32_t chunk, bool memo,
@@ -200,18 +202,47 @@ TEST(Machine, CpusAndMemoryFollowTheAffinityTheCgroupAndTheLimits) {
     tests::write_file(root.path / "a/b/cpu.max", "50000 100000\n");
     EXPECT_EQ(cgroup_cpus({root.path, "/a/b/c"}), std::optional<unsigned>(1));
 
-    tests::RunSetup one_cpu;
-    one_cpu.cpu = 0;
-#ifndef REVADD_SANITIZED_ALLOCATOR    // which reserves more address space than any limit here
-    constexpr long room = 64l << 20;  // far less than the machine has free
-    one_cpu.limits = {{RLIMIT_AS, address_space_in_use() + room}};
+    // The v2 line of /proc/self/cgroup, with the hierarchy mounted alone or as "unified".
+    tests::write_file(root.path / "cgroup.controllers", "");
+    std::filesystem::create_directories(root.path / "a/unified");
+    tests::write_file(root.path / "a/unified/cgroup.controllers", "");
+    for (const auto& [text, mount, found] :
+         std::vector<std::tuple<std::string, std::string, std::optional<std::string>>>{
+             {"12:cpu:/x\n0::/a/b\n", "", ". /a/b"},
+             {"0::/c\n", "a", "a/unified /c"},
+             {"12:cpu:/x\n", "", std::nullopt},
+             {"", "", std::nullopt},
+             {"0::/c", "a/b", std::nullopt}}) {
+        const auto cgroup = cgroup_of(text, root.path / mount);
+        EXPECT_EQ(cgroup
+                      ? std::optional(std::filesystem::relative(cgroup->root, root.path).string() +
+                                      " " + cgroup->self)
+                      : std::nullopt,
+                  found)
+            << text;
+    }
+    EXPECT_EQ(meminfo_available("MemTotal: 9 kB\nMemAvailable:    2048 kB\n"),
+              std::optional<std::size_t>(2 << 20));
+    EXPECT_EQ(meminfo_available("MemFree: 7 kB\n"), std::nullopt);
+    EXPECT_EQ(meminfo_available("XMemAvailable: 7 kB\n"), std::nullopt);
+
+    // What the limits leave: none of them may give nothing at all.
+    for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+        tests::RunSetup one_cpu;
+        one_cpu.cpu = 0;
+#ifndef REVADD_SANITIZED_ALLOCATOR        // which reserves more address space than any limit here
+        constexpr long room = 64l << 20;  // far less than the machine has free
+        one_cpu.limits = {{resource, address_space_in_use(resource == RLIMIT_DATA) + room}};
 #else
-    constexpr long room = 1l << 40;
+        constexpr long room = 1l << 40;
 #endif
-    one_cpu.instead = [] {
-        return usable_cpus() == 1 && usable_memory() <= static_cast<std::size_t>(room) ? 0 : 1;
-    };
-    EXPECT_EQ(tests::run_revadd(one_cpu).status, 0);
+        one_cpu.instead = [] {
+            const std::size_t memory = usable_memory();
+            return usable_cpus() == 1 && memory > 0 && memory <= static_cast<std::size_t>(room) ? 0
+                                                                                                : 1;
+        };
+        EXPECT_EQ(tests::run_revadd(one_cpu).status, 0) << resource;
+    }
 }
 
 TEST(ReferenceSearch, ReleasesEveryBufferItTakes) {

@@ -8,7 +8,7 @@
 #include <charconv>
 #include <cstdint>
 #include <fstream>
-#include <limits>
+#include <iterator>
 #include <thread>
 
 namespace revadd {
@@ -20,6 +20,16 @@ std::string first_line(const std::filesystem::path& path) {
     std::string line;
     std::getline(in, line);
     return line;
+}
+
+// A whole small file under /proc, empty when it cannot be read.
+std::string whole_file(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::optional<Cgroup> own_cgroup() {
+    return cgroup_of(whole_file("/proc/self/cgroup"), "/sys/fs/cgroup");
 }
 
 // A whole decimal number of bytes, CPUs or microseconds, if that is what `text` is.
@@ -49,18 +59,30 @@ void keep_least(std::optional<std::size_t>& least, std::size_t value) {
 
 }  // namespace
 
-std::optional<Cgroup> own_cgroup() {
-    std::ifstream in("/proc/self/cgroup");
-    for (std::string line; std::getline(in, line);) {
+std::optional<Cgroup> cgroup_of(std::string_view proc_cgroup, const std::filesystem::path& mount) {
+    std::string_view rest = proc_cgroup;
+    while (!rest.empty()) {
+        const std::string_view line = rest.substr(0, rest.find('\n'));
+        rest.remove_prefix(std::min(rest.size(), line.size() + 1));
         if (!line.starts_with("0::")) continue;
-        // Mounted alone, or beside the v1 hierarchies as "unified".
-        for (const char* root : {"/sys/fs/cgroup", "/sys/fs/cgroup/unified"}) {
-            if (std::filesystem::exists(std::filesystem::path(root) / "cgroup.controllers")) {
-                return Cgroup{root, line.substr(3)};
+        for (const std::filesystem::path& root : {mount, mount / "unified"}) {
+            if (std::filesystem::exists(root / "cgroup.controllers")) {
+                return Cgroup{root, std::string(line.substr(3))};
             }
         }
     }
     return std::nullopt;
+}
+
+std::optional<std::size_t> meminfo_available(std::string_view meminfo) {
+    constexpr std::string_view name = "MemAvailable:";
+    const std::size_t at = meminfo.find(name);
+    if (at == std::string_view::npos || (at > 0 && meminfo[at - 1] != '\n')) return std::nullopt;
+    std::string_view value = meminfo.substr(at + name.size());
+    value.remove_prefix(std::min(value.find_first_not_of(' '), value.size()));
+    const auto kib = number_in(value.substr(0, value.find(" kB")));
+    if (!kib) return std::nullopt;
+    return *kib * 1024;
 }
 
 std::optional<unsigned> cgroup_cpus(const Cgroup& cgroup) {
@@ -117,12 +139,8 @@ std::size_t usable_memory() {
     if (const auto cgroup = own_cgroup()) {
         if (const auto room = cgroup_memory_room(*cgroup)) keep_least(least, *room);
     }
-    std::ifstream meminfo("/proc/meminfo");
-    for (std::string name; meminfo >> name;) {
-        std::size_t kib = 0;
-        meminfo >> kib;
-        if (name == "MemAvailable:") keep_least(least, kib * 1024);
-        meminfo.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    if (const auto available = meminfo_available(whole_file("/proc/meminfo"))) {
+        keep_least(least, *available);
     }
     return least.value_or(SIZE_MAX);
 }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace revadd {
 
@@ -18,14 +19,19 @@ struct Cgroup {
     std::string self;            // the process's cgroup below it, "/a/b"
 };
 
-// The cgroup of this process from /proc/self/cgroup, when it has a v2 hierarchy.
-std::optional<Cgroup> own_cgroup();
+// The cgroup (v2) named by `proc_cgroup`, the text of /proc/<pid>/cgroup, in the
+// hierarchy mounted at `mount` (/sys/fs/cgroup) or beside the v1 ones under it, as
+// "unified"; none when the process has no v2 cgroup or the hierarchy is not there.
+std::optional<Cgroup> cgroup_of(std::string_view proc_cgroup, const std::filesystem::path& mount);
 
 // The tightest cpu.max quota of the cgroup and those above it, in CPUs rounded up.
 std::optional<unsigned> cgroup_cpus(const Cgroup& cgroup);
 
 // The least room left under memory.max of the cgroup and those above it, in bytes.
 std::optional<std::size_t> cgroup_memory_room(const Cgroup& cgroup);
+
+// The bytes MemAvailable gives in `meminfo`, the text of /proc/meminfo.
+std::optional<std::size_t> meminfo_available(std::string_view meminfo);
 
 // CPUs this process may run on at once; at least 1.
 unsigned usable_cpus();
