@@ -108,10 +108,11 @@ REVADD_AVX2_INLINE unsigned carry_of(__m256i carries_up) {
 // words included; `carries_up` passes the carry from vector to vector, and `wrapped`
 // collects, in bit 63 of a word, a carry lost on a word of all ones.
 REVADD_AVX2_INLINE __m256i add_words(__m256i a, __m256i b, __m256i& carries_up, __m256i& wrapped) {
-    const __m256i sign = _mm256_set1_epi64x(INT64_MIN);
     const __m256i s = _mm256_add_epi64(a, b);
-    // The sum is below the limbs exactly where the word carried out.
-    const __m256i out = _mm256_cmpgt_epi64(_mm256_xor_si256(a, sign), _mm256_xor_si256(s, sign));
+    // The top byte of a word's sum holds its digits (below 128) where it overflowed and
+    // its digits plus the bias (156 or more) where it did not: the word carried out
+    // exactly where the sum's bit 63 is clear, that is where it is above -1.
+    const __m256i out = _mm256_cmpgt_epi64(s, _mm256_set1_epi64x(-1));
     const __m256i up = _mm256_permute4x64_epi64(out, 0x93);  // words 3, 0, 1, 2
     const __m256i r = _mm256_sub_epi64(s, _mm256_blend_epi32(up, carries_up, 0x03));
     carries_up = up;
