@@ -267,7 +267,7 @@ REVADD_AVX2_TARGET std::uint32_t add_reversed_steps_avx2(StepRun& run, std::uint
 }  // namespace
 
 const ReverseAddKernel avx2_kernel{"avx2", add_reversed_avx2, is_palindrome_avx2,
-                                  add_reversed_steps_avx2};
+                                   add_reversed_steps_avx2};
 
 }  // namespace revadd
 #endif

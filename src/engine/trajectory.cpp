@@ -17,6 +17,17 @@ constexpr std::size_t smallest_buffer = 256;
 // is refused rather than allowed to wrap a count somewhere else.
 constexpr std::size_t max_limbs = limbs_for(INT32_MAX);
 
+// Steps a kernel call takes at most on a number of m limbs, of `most` >= 1 left: at
+// least one, and about kernel_run_limbs limbs. Speed only: the sums are the same in runs
+// of any length.
+std::int32_t steps_per_run(std::size_t m, std::int32_t most) {
+    return static_cast<std::int32_t>(
+        std::clamp<std::size_t>(kernel_run_limbs / m, 1, static_cast<std::size_t>(most)));
+}
+
+// Where a run stops for a team to share the steps from there on: speed only as well.
+std::size_t room_before_team(std::size_t room) { return std::min(room, team_split_limbs); }
+
 }  // namespace
 
 LimbBuffer::~LimbBuffer() { heap::release(block_); }
@@ -148,13 +159,10 @@ std::int32_t Trajectory::take_steps(std::int32_t most, bool& palindrome) {
     current_->reserve(m + 1, m);
     next_->reserve(m + 1, 0);
     std::size_t room = std::min(current_->capacity(), next_->capacity());
-    // A run stops where the team may take over.
-    if (team_ != nullptr) room = std::min(room, team_split_limbs);
+    if (team_ != nullptr) room = room_before_team(room);
     StepRun run{current_->data(), next_->data(), size_, room, false};
-    const auto run_steps = static_cast<std::int32_t>(std::max<std::size_t>(
-        1, std::min<std::size_t>(static_cast<std::size_t>(most), kernel_run_limbs / m)));
-    const auto taken = static_cast<std::int32_t>(kernel_->add_reversed_steps(
-        run, static_cast<std::uint32_t>(run_steps)));
+    const auto taken = static_cast<std::int32_t>(
+        kernel_->add_reversed_steps(run, static_cast<std::uint32_t>(steps_per_run(m, most))));
     if (taken % 2 != 0) std::swap(current_, next_);
     size_ = run.digits;
     palindrome = run.palindrome;
