@@ -5,11 +5,14 @@
 //
 //   deep: 196, one number, 10,000 / 100,000 / 300,000 steps
 //   wide: 1 to 1,000,000, at most 1,000 steps each
+//   wide and deep: 2,000 numbers from 10,000,700,000, at most 10,000 steps each
 //
 // Paths: the record arithmetic step by step (deep only up to 10,000 steps; for the wide
 // workload only its first numbers), the portable kernel, each vector kernel, the best
 // kernel with steps shared between all cores (deep), and the whole search with the memo
-// on all cores (wide). `--quick` runs small versions of the same, to check it works.
+// on all cores (wide). The kernels run as the tool runs them, many steps a call; on the
+// wide and deep workload also one call a step, as before the many-step entry, for the
+// ratio. `--quick` runs small versions of the same, to check it works.
 #include <sys/resource.h>
 
 #ifdef __GLIBC__
@@ -151,7 +154,7 @@ void report(const std::string& workload, const std::string& path, double seconds
             double digit_steps) {
     const double rate = digit_steps / (seconds * 1e9);
     rows.push_back({workload, path, seconds, rate});
-    std::printf("%-28s %-34s %9.3f s (CPU %8.3f s) %9.2f digit-steps/ns   peak RSS %7.1f MiB\n",
+    std::printf("%-34s %-26s %9.3f s (CPU %8.3f s) %9.2f digit-steps/ns   peak RSS %7.1f MiB\n",
                 workload.c_str(), path.c_str(), seconds, last_cpu, rate, peak.mib());
     std::fflush(stdout);
 }
@@ -187,15 +190,37 @@ Outcome run_kernel(const std::vector<std::string>& numbers, std::int32_t limit,
     return out;
 }
 
+// The same, one kernel call a step and the palindrome test after it: the trajectory's
+// search before the many-step entry.
+Outcome run_stepwise(const std::vector<std::string>& numbers, std::int32_t limit,
+                     const revadd::ReverseAddKernel& kernel) {
+    revadd::Trajectory t(kernel);
+    Outcome out;
+    for (const std::string& digits : numbers) {
+        t.assign(digits);
+        for (std::int32_t s = 1; s <= limit; ++s) {
+            t.step();
+            if (t.is_palindrome()) {
+                ++out.hits;
+                break;
+            }
+        }
+        const std::string_view limbs(reinterpret_cast<const char*>(t.limbs()),
+                                     revadd::limbs_for(t.size()));
+        out.digest = out.digest * 31 + std::hash<std::string_view>{}(limbs);
+    }
+    return out;
+}
+
 std::int64_t run_records(const std::vector<std::string>& numbers, std::int32_t limit) {
     std::int64_t hits = 0;
     for (const std::string& digits : numbers) hits += revadd::search_number(digits, limit).formed;
     return hits;
 }
 
-// Every path over one workload.
+// Every path over one workload; `stepwise`: the kernels one call a step too.
 void bench(const std::string& workload, const std::vector<std::string>& numbers, std::int32_t limit,
-           std::size_t record_numbers, bool deep) {
+           std::size_t record_numbers, bool deep, bool stepwise = false) {
     const Work work = measure_work(numbers, limit);
     const unsigned cores = revadd::usable_cpus();
 
@@ -219,6 +244,11 @@ void bench(const std::string& workload, const std::vector<std::string>& numbers,
         if (kernel == &revadd::portable_kernel) portable = out;
         check(out.hits == work.hits && out == portable, kernel->name);
         report(workload, std::string(kernel->name) + " kernel", s, work.digit_steps);
+        if (stepwise) {
+            const double t = seconds_of([&] { out = run_stepwise(numbers, limit, *kernel); });
+            check(out == portable, kernel->name);
+            report(workload, std::string(kernel->name) + ", a call a step", t, work.digit_steps);
+        }
     }
     const revadd::ReverseAddKernel& best = revadd::best_kernel();
     // Steps shared between the cores always, and as the tool does it: when measured faster.
@@ -262,17 +292,28 @@ void print_ratios() {
     for (const Row& row : rows) {
         const Row* records = nullptr;
         const Row* portable = nullptr;
+        const Row* stepwise = nullptr;
+        const std::string kernel = row.path.substr(0, row.path.find(' '));
         for (const Row& other : rows) {
             if (other.workload != row.workload) continue;
             if (other.path.rfind("records", 0) == 0) records = &other;
             if (other.path == "portable kernel") portable = &other;
+            if (other.path == kernel + ", a call a step") stepwise = &other;
         }
-        std::printf("%-28s %-34s", row.workload.c_str(), row.path.c_str());
+        std::printf("%-34s %-26s", row.workload.c_str(), row.path.c_str());
         // Rates compare paths that ran different parts of a workload fairly.
         if (records != nullptr) std::printf("  x%8.1f vs records", row.rate / records->rate);
         if (portable != nullptr) std::printf("  x%7.1f vs portable", row.rate / portable->rate);
+        if (stepwise != nullptr && stepwise != &row)
+            std::printf("  x%5.2f vs a call a step", row.rate / stepwise->rate);
         std::printf("\n");
     }
+}
+
+std::vector<std::string> numbers_from(std::int64_t first, int count) {
+    std::vector<std::string> numbers;
+    for (int i = 0; i < count; ++i) numbers.push_back(std::to_string(first + i));
+    return numbers;
 }
 
 }  // namespace
@@ -301,6 +342,7 @@ int main(int argc, char** argv) {
         std::vector<std::string> wide;
         for (int i = 1; i <= 2000; ++i) wide.push_back(std::to_string(i));
         bench("wide 1..2000 x100", wide, 100, 200, false);
+        bench("wide+deep 10000700000+40 x500", numbers_from(10000700000, 40), 500, 0, false, true);
     } else {
         bench("deep 196 x10000", deep, 10000, 1, true);
         bench("deep 196 x100000", deep, 100000, 0, true);
@@ -308,6 +350,8 @@ int main(int argc, char** argv) {
         std::vector<std::string> wide;
         for (int i = 1; i <= 1000000; ++i) wide.push_back(std::to_string(i));
         bench("wide 1..1000000 x1000", wide, 1000, 10000, false);
+        bench("wide+deep 10000700000+2000 x10000", numbers_from(10000700000, 2000), 10000, 0, false,
+              true);
     }
     print_ratios();
     return 0;

@@ -2,6 +2,7 @@
 // trajectories against the step-by-step search.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "engine/trajectory.hpp"
@@ -68,6 +69,136 @@ TEST(Kernels, EverySegmentMatchesPlainLimbsAndEveryChangedDigitUndoesAPalindrome
             std::string digits = palindrome;
             if (k < n) digits[k] = static_cast<char>('0' + (digits[k] - '0' + 1 + rng() % 9) % 10);
             ASSERT_EQ(tests::check_kernels(digits, 0, 0, 0), "");
+        }
+    }
+}
+
+// The digits of n digits in limbs, most significant first.
+std::string text_of(const std::uint8_t* limbs, std::size_t n) {
+    std::string text(n, '0');
+    for (std::size_t k = 0; k < n; ++k)
+        text[n - 1 - k] =
+            static_cast<char>('0' + (k % 2 == 0 ? limbs[k / 2] % 10 : limbs[k / 2] / 10));
+    return text;
+}
+
+// Buffers for a run: `room` limbs with kernel_guard zeros below, `digits` at the start
+// and bytes no number holds above it, and a guard after the room that may be written.
+std::vector<std::uint8_t> run_buffer(const std::string& digits, std::size_t room) {
+    std::vector<std::uint8_t> buffer(kernel_guard + room + 2 * kernel_guard, 0xA5);
+    std::fill_n(buffer.begin(), kernel_guard, 0);
+    const std::size_t n = digits.size();
+    for (std::size_t j = 0; j < limbs_for(n); ++j) {
+        const auto digit = [&](std::size_t k) { return k < n ? digits[n - 1 - k] - '0' : 0; };
+        buffer[kernel_guard + j] = static_cast<std::uint8_t>(digit(2 * j) + 10 * digit(2 * j + 1));
+    }
+    return buffer;
+}
+
+// A kernel's run of at most `most` steps of `digits` (no leading zero) with `room` limbs,
+// against the limbwise sum step by step: the steps, the palindrome found, the digits
+// left and the buffer they are in; nothing written below the buffers or past the guard.
+std::string check_run(const ReverseAddKernel& kernel, const std::string& digits, std::uint32_t most,
+                      std::size_t room) {
+    std::vector<std::uint8_t> want = run_buffer(digits, room), spare = want;
+    std::size_t n = digits.size();
+    std::uint32_t steps = 0;
+    bool palindrome = false;
+    while (!palindrome && steps < most && limbs_for(n) < room) {
+        const std::size_t m = limbs_for(n);
+        const unsigned carry = add_reversed_limbwise(spare.data() + kernel_guard,
+                                                     want.data() + kernel_guard, n, 0, m, 0);
+        spare[kernel_guard + m] = static_cast<std::uint8_t>(carry);
+        std::swap(want, spare);
+        const std::size_t top = m + carry;  // limbs of the sum
+        n = 2 * top - (want[kernel_guard + top - 1] < 10 ? 1 : 0);
+        ++steps;
+        const std::string text = text_of(want.data() + kernel_guard, n);
+        palindrome = std::equal(text.begin(), text.end(), text.rbegin());
+    }
+    std::vector<std::uint8_t> a = run_buffer(digits, room), b = a;
+    StepRun run{a.data() + kernel_guard, b.data() + kernel_guard, digits.size(), room, !palindrome};
+    const std::uint32_t taken = kernel.add_reversed_steps(run, most);
+    const std::string where = std::string(kernel.name) + " on " + digits.substr(0, 40) + "... (" +
+                              std::to_string(digits.size()) + " digits), " + std::to_string(most) +
+                              " steps, room " + std::to_string(room) + ": ";
+    if (taken != steps)
+        return where + std::to_string(taken) + " steps, not " + std::to_string(steps);
+    if (run.palindrome != palindrome) return where + "palindrome";
+    if (run.number != (steps % 2 == 0 ? a : b).data() + kernel_guard ||
+        run.spare != (steps % 2 == 0 ? b : a).data() + kernel_guard)
+        return where + "buffers";
+    if (run.digits != n || text_of(run.number, n) != text_of(want.data() + kernel_guard, n))
+        return where + "digits";
+    for (const std::vector<std::uint8_t>* buffer : {&a, &b}) {
+        if (std::any_of(buffer->begin(), buffer->begin() + kernel_guard,
+                        [](auto x) { return x; }) ||
+            std::any_of(buffer->end() - kernel_guard, buffer->end(),
+                        [](auto x) { return x != 0xA5; }))
+            return where + "wrote outside";
+    }
+    return "";
+}
+
+TEST(Kernels, RunsOfStepsMatchTheLimbwiseSumStepByStep) {
+    const auto starts = [](std::size_t from, std::size_t to, auto make) {
+        std::vector<std::string> numbers;
+        for (std::size_t n = from; n <= to; ++n) numbers.push_back(make(n));
+        return numbers;
+    };
+    const auto random_number = [](std::size_t n) {  // no leading zero
+        std::string digits = random_digits(n);
+        digits[0] = static_cast<char>('1' + rng() % 9);
+        return digits;
+    };
+    const auto growing = [&](std::size_t n) {  // outer digits that carry out at once
+        std::string digits = random_number(n);
+        digits[0] = digits[n - 1] = '9';
+        return digits;
+    };
+    std::vector<std::string> carry_runs;
+    for (std::size_t n : {260, 261}) {
+        for (std::size_t from = 0; from < n / 2; ++from) {
+            std::string digits = carry_run(n, from, from + 1 + rng() % (n / 2 - from));
+            if (digits[0] != '0') carry_runs.push_back(digits);
+        }
+    }
+    for (std::size_t from : {0, 300, 1000, 1497, 4090, 8180, 8192}) {
+        std::string digits = carry_run(from < 1500 ? 3001 : 20001, from, from + 5 + rng() % 2000);
+        digits[0] = '9';
+        carry_runs.push_back(digits);
+    }
+    std::vector<std::string> long_numbers;
+    for (int i = 0; i < 20; ++i) long_numbers.push_back(random_number(301 + rng() % 4700));
+    for (std::size_t n : {16384, 20001}) long_numbers.push_back(random_number(n));
+    const std::size_t plenty = 1 << 14;  // limbs beyond the number's: never the end of a run
+    const struct {
+        std::string what;
+        std::vector<std::string> numbers;
+        std::uint32_t most;
+        std::size_t room;  // limbs beyond the number's
+    } cases[] = {
+        {"every length", starts(1, 300, random_number), 40, plenty},
+        {"growth at every length", starts(1, 300, growing), 3, plenty},
+        {"palindromes at their step",
+         {"89", "10911", "1186060307891929990", "0", "5", "196"},
+         300,
+         plenty},
+        {"the steps asked, up to a palindrome's", {"89", "10911"}, 23, plenty},
+        {"the steps asked, up to a palindrome's", {"89", "10911"}, 24, plenty},
+        {"the steps asked, up to a palindrome's", {"89", "10911"}, 55, plenty},
+        {"carry runs across vectors and blocks", carry_runs, 2, plenty},
+        {"long numbers", long_numbers, 4, plenty},
+        {"no room", starts(1, 140, random_number), 50, 0},
+        {"room for a step or two", starts(1, 140, growing), 50, 1},
+        {"room for a few steps", starts(120, 300, random_number), 50, 3},
+    };
+    for (const ReverseAddKernel* kernel : tests::kernels_to_check()) {
+        for (const auto& c : cases) {
+            for (const std::string& digits : c.numbers) {
+                ASSERT_EQ(check_run(*kernel, digits, c.most, limbs_for(digits.size()) + c.room), "")
+                    << c.what;
+            }
         }
     }
 }

@@ -18,6 +18,12 @@ inline constexpr std::size_t team_split_limbs = 8192;
 // block that was not (300,000 steps of 196 never meet one) is summed again.
 inline constexpr std::size_t kernel_check_limbs = 4096;
 
+// Limbs a kernel sums at most in one call of its many-step entry (the steps of a number
+// of m limbs in runs of this / m): a run takes some tens of microseconds, so the stop
+// flag and the progress count between runs are as good as every step, and the call costs
+// nothing next to it.
+inline constexpr std::size_t kernel_run_limbs = std::size_t{1} << 20;
+
 // How long, and over how many steps at least, each way of stepping is timed when the team
 // looks again: enough that a step held up now and then does not count, little enough
 // that the slower way costs little.

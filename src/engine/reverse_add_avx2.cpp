@@ -8,6 +8,7 @@
 // (eight limb sums of 99), whose own carry out is then lost. Such a wrap is collected
 // over a block of vectors and the block summed again by the portable kernel.
 #include <algorithm>
+#include <utility>
 
 #include "engine_tuning.hpp"
 #include "reverse_add_x86.hpp"
@@ -107,10 +108,11 @@ REVADD_AVX2_INLINE unsigned carry_of(__m256i carries_up) {
 // words included; `carries_up` passes the carry from vector to vector, and `wrapped`
 // collects, in bit 63 of a word, a carry lost on a word of all ones.
 REVADD_AVX2_INLINE __m256i add_words(__m256i a, __m256i b, __m256i& carries_up, __m256i& wrapped) {
-    const __m256i sign = _mm256_set1_epi64x(INT64_MIN);
     const __m256i s = _mm256_add_epi64(a, b);
-    // The sum is below the limbs exactly where the word carried out.
-    const __m256i out = _mm256_cmpgt_epi64(_mm256_xor_si256(a, sign), _mm256_xor_si256(s, sign));
+    // The top byte of a word's sum holds its digits (below 128) where it overflowed and
+    // its digits plus the bias (156 or more) where it did not: the word carried out
+    // exactly where the sum's bit 63 is clear, that is where it is above -1.
+    const __m256i out = _mm256_cmpgt_epi64(s, _mm256_set1_epi64x(-1));
     const __m256i up = _mm256_permute4x64_epi64(out, 0x93);  // words 3, 0, 1, 2
     const __m256i r = _mm256_sub_epi64(s, _mm256_blend_epi32(up, carries_up, 0x03));
     carries_up = up;
@@ -123,7 +125,18 @@ REVADD_AVX2_INLINE bool any_wrapped(__m256i wrapped) {
     return _mm256_movemask_pd(_mm256_castsi256_pd(wrapped)) != 0;
 }
 
-template <bool odd>
+// The lanes below `count` (0 to 32) all ones, the others zero.
+REVADD_AVX2_INLINE __m256i lanes_below(std::size_t count) {
+    static constexpr std::uint8_t window[2 * lanes] = {
+        0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+        0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+        0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    return load(window + lanes - count);
+}
+
+// `whole`: the sum of the whole number into limbs 0 to m, limb m taking the carry out of
+// the top limb (see StepRun); the last vector then reads no limb above the number.
+template <bool odd, bool whole = false>
 REVADD_AVX2_INLINE unsigned add_reversed(std::uint8_t* dst, const std::uint8_t* src, std::size_t n,
                                          std::size_t begin, std::size_t end, unsigned carry) {
     const __m256i bias = _mm256_set1_epi8(static_cast<char>(limb_bias));
@@ -171,17 +184,25 @@ REVADD_AVX2_INLINE unsigned add_reversed(std::uint8_t* dst, const std::uint8_t* 
         j = block_end;
     }
     const unsigned carry_in = carry_of(carries_up);
-    if (j == end) return carry_in;
+    if (!whole && j == end) return carry_in;
     // At the top of the number a whole vector may run on into the guard: what lies
     // beyond the limbs disturbs only the lanes above them, whose sums go there too.
     // Anywhere else, and on a wrap, the portable kernel sums what is left.
-    if (end != m) return add_reversed_portable(dst, src, n, j, end, carry_in);
+    if (!whole && end != m) return add_reversed_portable(dst, src, n, j, end, carry_in);
+    __m256i a = load(src + j);
+    // The whole sum reads the limbs above the number as 0 (their mirrors are the guard
+    // below it), so that lane m - j ends up holding the carry.
+    if constexpr (whole) a = _mm256_and_si256(a, lanes_below(end - j));
     __m256i wrapped = _mm256_setzero_si256();
-    const __m256i r =
-        add_words(load(src + j), mirror_plus_bias<odd>(src, m, j), carries_up, wrapped);
-    if (any_wrapped(wrapped)) return add_reversed_portable(dst, src, n, j, end, carry_in);
+    const __m256i r = add_words(a, mirror_plus_bias<odd>(src, m, j), carries_up, wrapped);
+    if (any_wrapped(wrapped)) {
+        const unsigned out = add_reversed_portable(dst, src, n, j, end, carry_in);
+        if constexpr (whole) dst[end] = static_cast<std::uint8_t>(out);
+        return out;
+    }
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + j),
                         _mm256_min_epu8(r, _mm256_sub_epi8(r, bias)));
+    if constexpr (whole) return 0;
     // The top limb carried out where its byte overflowed, leaving its digits below 128.
     return (static_cast<unsigned>(_mm256_movemask_epi8(r)) >> (end - j - 1) & 1) ^ 1;
 }
@@ -194,7 +215,7 @@ REVADD_AVX2_TARGET unsigned add_reversed_avx2(std::uint8_t* dst, const std::uint
 }
 
 template <bool odd>
-REVADD_AVX2_INLINE bool is_palindrome(const std::uint8_t* limbs, std::size_t n) {
+REVADD_AVX2_INLINE bool is_palindrome_of(const std::uint8_t* limbs, std::size_t n) {
     const __m256i bias = _mm256_set1_epi8(static_cast<char>(limb_bias));
     const std::size_t m = limbs_for(n);
     const std::size_t last = m / 2;  // the limbs up to here cover the lower half of the digits
@@ -213,14 +234,40 @@ REVADD_AVX2_INLINE bool is_palindrome(const std::uint8_t* limbs, std::size_t n) 
     return true;
 }
 
-REVADD_AVX2_TARGET bool is_palindrome_avx2(const std::uint8_t* limbs, std::size_t n) {
+REVADD_AVX2_INLINE bool is_palindrome(const std::uint8_t* limbs, std::size_t n) {
     if (n < 2) return true;
-    return n % 2 == 0 ? is_palindrome<false>(limbs, n) : is_palindrome<true>(limbs, n);
+    return n % 2 == 0 ? is_palindrome_of<false>(limbs, n) : is_palindrome_of<true>(limbs, n);
+}
+
+REVADD_AVX2_TARGET bool is_palindrome_avx2(const std::uint8_t* limbs, std::size_t n) {
+    return is_palindrome(limbs, n);
+}
+
+REVADD_AVX2_TARGET std::uint32_t add_reversed_steps_avx2(StepRun& run, std::uint32_t most) {
+    std::uint32_t steps = 0;
+    run.palindrome = false;
+    while (steps < most && limbs_for(run.digits) < run.room) {
+        const std::size_t n = run.digits, m = limbs_for(n);
+        if (n % 2 == 0) {
+            add_reversed<false, true>(run.spare, run.number, n, 0, m, 0);
+        } else {
+            add_reversed<true, true>(run.spare, run.number, n, 0, m, 0);
+        }
+        std::swap(run.number, run.spare);
+        ++steps;
+        run.digits = digits_after_step(run.number, n);
+        if (outer_digits_match(run.number, run.digits) && is_palindrome(run.number, run.digits)) {
+            run.palindrome = true;
+            break;
+        }
+    }
+    return steps;
 }
 
 }  // namespace
 
-const ReverseAddKernel avx2_kernel{"avx2", add_reversed_avx2, is_palindrome_avx2};
+const ReverseAddKernel avx2_kernel{"avx2", add_reversed_avx2, is_palindrome_avx2,
+                                   add_reversed_steps_avx2};
 
 }  // namespace revadd
 #endif

@@ -17,6 +17,17 @@ constexpr std::size_t smallest_buffer = 256;
 // is refused rather than allowed to wrap a count somewhere else.
 constexpr std::size_t max_limbs = limbs_for(INT32_MAX);
 
+// Steps a kernel call takes at most on a number of m limbs, of `most` >= 1 left: at
+// least one, and about kernel_run_limbs limbs. Speed only: the sums are the same in runs
+// of any length.
+std::int32_t steps_per_run(std::size_t m, std::int32_t most) {
+    return static_cast<std::int32_t>(
+        std::clamp<std::size_t>(kernel_run_limbs / m, 1, static_cast<std::size_t>(most)));
+}
+
+// Where a run stops for a team to share the steps from there on: speed only as well.
+std::size_t room_before_team(std::size_t room) { return std::min(room, team_split_limbs); }
+
 }  // namespace
 
 LimbBuffer::~LimbBuffer() { heap::release(block_); }
@@ -80,11 +91,12 @@ void Trajectory::commit_next(std::size_t count) {
 
 void Trajectory::step() {
     advance();
-    if (progress_ != nullptr) publish_step();
+    if (progress_ != nullptr) publish_steps(1);
 }
 
-void Trajectory::publish_step() {
-    progress_->steps.store(++steps_since_assign_, std::memory_order_relaxed);
+void Trajectory::publish_steps(std::int64_t count) {
+    steps_since_assign_ += count;
+    progress_->steps.store(steps_since_assign_, std::memory_order_relaxed);
     progress_->digits.store(static_cast<std::int64_t>(size_), std::memory_order_relaxed);
 }
 
@@ -117,13 +129,44 @@ template <bool reported>
 std::int32_t Trajectory::search_steps(std::int32_t limit) {
     if (limit < 1) return 0;
     // Counted so that a limit of INT32_MAX ends without the counter overflowing.
-    for (std::int32_t steps = 1;; ++steps) {
+    for (std::int32_t steps = 0;;) {
         if (stop_ != nullptr && stop_->load(std::memory_order_relaxed) != 0) return stopped;
-        advance();
-        if constexpr (reported) publish_step();
-        if (is_palindrome()) return steps;
+        bool palindrome = false;
+        const std::int32_t taken = take_steps(limit - steps, palindrome);
+        steps += taken;
+        if constexpr (reported) publish_steps(taken);
+        if (palindrome) return steps;
         if (steps == limit) return 0;
     }
+}
+
+bool Trajectory::has_leading_zero() const {
+    const unsigned top = limbs()[limbs_for(size_) - 1];
+    return size_ > 1 && (size_ % 2 == 0 ? top < 10 : top == 0);
+}
+
+std::int32_t Trajectory::take_steps(std::int32_t most, bool& palindrome) {
+    const std::size_t m = limbs_for(size_);
+    // A team shares one step at a time; a kernel run takes no number with leading zeros,
+    // which only a start can have and which its first sum has no more.
+    if ((team_ != nullptr && m >= team_split_limbs) || has_leading_zero()) {
+        advance();
+        palindrome = is_palindrome();
+        return 1;
+    }
+    // Room for at least the next sum; the buffers grow geometrically, so that a run
+    // mostly ends for a palindrome or the steps asked.
+    current_->reserve(m + 1, m);
+    next_->reserve(m + 1, 0);
+    std::size_t room = std::min(current_->capacity(), next_->capacity());
+    if (team_ != nullptr) room = room_before_team(room);
+    StepRun run{current_->data(), next_->data(), size_, room, false};
+    const auto taken = static_cast<std::int32_t>(
+        kernel_->add_reversed_steps(run, static_cast<std::uint32_t>(steps_per_run(m, most))));
+    if (taken % 2 != 0) std::swap(current_, next_);
+    size_ = run.digits;
+    palindrome = run.palindrome;
+    return taken;
 }
 
 void Trajectory::append_text(std::string& out) const {

@@ -35,6 +35,7 @@ public:
     void reserve(std::size_t count, std::size_t keep);
     std::uint8_t* data() { return limbs_; }
     const std::uint8_t* data() const { return limbs_; }
+    std::size_t capacity() const { return capacity_; }  // in limbs
 
 private:
     std::size_t phase_;
@@ -59,12 +60,15 @@ public:
 
     // Steps until a sum reads the same both ways, at most `limit` times: the number of
     // steps that took, or 0 when none did within the limit. Only sums are tested.
-    // Returns `stopped` instead when the stop flag was raised before a step.
+    // Returns `stopped` instead when the stop flag was raised before a step. The steps
+    // go through the kernel's many-step entry, in runs of about kernel_run_limbs limbs
+    // (one step at a time where a team shares them, and for a start with leading zeros).
     std::int32_t search(std::int32_t limit);
     static constexpr std::int32_t stopped = -1;
 
-    // A flag that, once non-zero, ends search() before its next step; a step takes
-    // microseconds even at a million digits, so a stop is seen at once.
+    // A flag that, once non-zero, ends search() before its next run of steps: a run takes
+    // well under a millisecond, and so does a step at a million digits, so a stop is
+    // seen at once.
     void stop_when(const std::atomic<int>* flag) { stop_ = flag; }
 
     std::size_t size() const { return size_; }                      // in decimal digits
@@ -75,16 +79,20 @@ public:
     // Shares the steps of long numbers with `team` from now on (nullptr: no longer).
     void share_steps(StepTeam* team) { team_ = team; }
 
-    // Reports every step to `progress` from the next assign() on (nullptr: no longer).
-    // search() asks once a call, not once a step: a trajectory that reports nothing runs
-    // the loop it always ran.
+    // Reports the steps to `progress` from the next assign() on (nullptr: no longer):
+    // step() after every step, search() after every run of steps. search() asks once a
+    // call, not once a run: a trajectory that reports nothing runs the loop it always ran.
     void report_steps(StepProgress* progress) { progress_ = progress; }
 
 private:
     void advance();
-    void publish_step();
+    void publish_steps(std::int64_t count);
     template <bool reported>
     std::int32_t search_steps(std::int32_t limit);
+    // Up to `most` >= 1 steps, at least one, the fastest way; `palindrome` tells whether
+    // the last sum reads the same both ways, which ends the run.
+    std::int32_t take_steps(std::int32_t most, bool& palindrome);
+    bool has_leading_zero() const;
 
     // Room for `count` limbs in the next buffer, and the hand-over of the `count` limbs
     // written there.

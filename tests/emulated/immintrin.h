@@ -38,12 +38,6 @@ inline simde__mmask8 _mm512_cmplt_epi64_mask(simde__m512i a, simde__m512i b) {
     });
     return m;
 }
-inline simde__mmask64 _mm512_cmpneq_epi8_mask(simde__m512i a, simde__m512i b) {
-    simde__mmask64 m = 0;
-    emulated_lanes<std::uint8_t>(
-        a, b, [&](int i, auto x, auto y, auto&) { m |= simde__mmask64{x[i] != y[i]} << i; });
-    return m;
-}
 inline simde__m512i _mm512_maskz_loadu_epi8(simde__mmask64 k, const void* p) {
     unsigned char bytes[64] = {};  // only the lanes kept are read, as the instruction does
     for (int i = 0; i < 64; ++i)
