@@ -1,11 +1,12 @@
 // The engine: every kernel and teams of threads against limbs worked out from the text,
-// the choice to share a step fed made-up times, trajectories against the step-by-step
-// search.
+// the choice to share a step fed made-up times, the carry patch after a shared step,
+// trajectories against the step-by-step search.
 #include <gtest/gtest.h>
 
 #include <numeric>
 #include <random>
 
+#include "engine/carry_patch.hpp"
 #include "engine/engine_tuning.hpp"
 #include "engine/share_policy.hpp"
 #include "engine/trajectory.hpp"
@@ -139,6 +140,30 @@ TEST(SharePolicy, ChoosesTheFasterWayByTheMedianStepAndRunsItForItsTime) {
     SharePolicy always;
     always.share_always();
     for (int step = 0; step < 1000; ++step) ASSERT_TRUE(always.share_next() && !always.timing());
+}
+
+TEST(CarryPatch, ACarryIntoASegmentRunsThroughThe99sAtItsFoot) {
+    const struct {
+        std::vector<std::uint8_t> limbs;
+        std::vector<std::size_t> bounds;
+        std::vector<unsigned> carry_outs;
+        std::vector<std::uint8_t> want;
+        unsigned carry_out;
+    } cases[] = {
+        {{99, 99, 5, 99}, {0, 2, 4}, {0, 1}, {99, 99, 5, 99}, 1},  // no carry into a segment
+        {{7, 99, 99, 12, 99}, {0, 1, 5}, {1, 0}, {7, 0, 0, 13, 99}, 0},
+        {{7, 40, 99}, {0, 1, 3}, {1, 0}, {7, 41, 99}, 0},
+        {{2, 99, 5, 3}, {0, 1, 3, 4}, {1, 1, 0}, {2, 0, 6, 4}, 0},  // and its own carry out
+        // A run of 99s filling a segment passes the carry on, into the next or out of the top.
+        {{1, 99, 99, 99, 5}, {0, 1, 3, 5}, {1, 0, 0}, {1, 0, 0, 0, 6}, 0},
+        {{1, 99, 99, 99}, {0, 1, 3}, {1, 0}, {1, 0, 0, 99}, 1},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> limbs = c.limbs;
+        EXPECT_EQ(patch_carries(limbs.data(), c.bounds, c.carry_outs), c.carry_out)
+            << "case " << &c - cases;
+        EXPECT_EQ(limbs, c.want) << "case " << &c - cases;
+    }
 }
 
 TEST(Trajectory, SearchesMatchTheStepByStepSearch) {
