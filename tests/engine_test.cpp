@@ -6,9 +6,11 @@
 #include <numeric>
 #include <random>
 
+#include "base/threads.hpp"
 #include "engine/carry_patch.hpp"
 #include "engine/engine_tuning.hpp"
 #include "engine/share_policy.hpp"
+#include "engine/step_team.hpp"
 #include "engine/trajectory.hpp"
 #include "reference.hpp"
 #include "reference_search.hpp"
@@ -75,6 +77,22 @@ TEST(Kernels, EverySegmentMatchesPlainLimbsAndEveryChangedDigitUndoesAPalindrome
             ASSERT_EQ(tests::check_kernels(digits, 0, 0, 0), "");
         }
     }
+}
+
+// The caller is a member: a team of four starts three threads, and where the second
+// cannot start, sums every step with the caller and the one thread it has.
+TEST(StepTeam, StartsAThreadForEachMemberButTheCallerAndSumsWithThoseItGets) {
+    threads::fail_after(3);
+    EXPECT_EQ(StepTeam(4).members(), 4u);
+    EXPECT_TRUE(threads::start_fails());
+    threads::fail_after(1);
+    StepTeam team(4);
+    threads::fail_after(-1);
+    ASSERT_EQ(team.members(), 2u);
+    team.share_always();
+    for (const std::string& digits :
+         {carry_run(3001, 0, 3001), carry_run(3001, 748, 760), random_digits(20001)})
+        ASSERT_EQ(tests::check_kernels(digits, 0, limbs_for(digits.size()), 0, &team), "");
 }
 
 // Steps of `limbs` limbs taking `alone` or `shared` nanoseconds a limb, held up a
