@@ -1,10 +1,17 @@
 // The engine: every kernel and teams of threads against limbs worked out from the text,
+// the choice to share a step fed made-up times, the carry patch after a shared step,
 // trajectories against the step-by-step search.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
 #include <random>
 
+#include "base/threads.hpp"
+#include "engine/carry_patch.hpp"
+#include "engine/engine_tuning.hpp"
+#include "engine/share_policy.hpp"
+#include "engine/step_team.hpp"
 #include "engine/trajectory.hpp"
 #include "reference.hpp"
 #include "reference_search.hpp"
@@ -236,4 +243,108 @@ TEST(Trajectory, SearchesMatchTheStepByStepSearch) {
     }
 }
 
+// The caller is a member: a team of four starts three threads, and where the second
+// cannot start, sums every step with the caller and the one thread it has.
+TEST(StepTeam, StartsAThreadForEachMemberButTheCallerAndSumsWithThoseItGets) {
+    threads::fail_after(3);
+    EXPECT_EQ(StepTeam(4).members(), 4u);
+    EXPECT_TRUE(threads::start_fails());
+    threads::fail_after(1);
+    StepTeam team(4);
+    threads::fail_after(-1);
+    ASSERT_EQ(team.members(), 2u);
+    team.share_always();
+    for (const std::string& digits :
+         {carry_run(3001, 0, 3001), carry_run(3001, 748, 760), random_digits(20001)})
+        ASSERT_EQ(tests::check_kernels(digits, 0, limbs_for(digits.size()), 0, &team), "");
+}
+
+// Steps of `limbs` limbs taking `alone` or `shared` nanoseconds a limb, held up a
+// hundredfold where the pattern of that way, from the first step of its window on, says
+// 'x'; or the number growing a twentieth a step. The median step must decide, over a
+// probe of each way as short as allows both team_probe_steps counted after the first and
+// team_probe_window; the faster way, if by team_share_gain, then runs for
+// team_probe_every before the next probe.
+TEST(SharePolicy, ChoosesTheFasterWayByTheMedianStepAndRunsItForItsTime) {
+    const auto ns = [](auto d) { return std::chrono::duration<double, std::nano>(d).count(); };
+    const double short_of_gain = 10 / team_share_gain * 1.03;
+    const struct {
+        double alone;
+        const char* alone_held;
+        double shared;
+        const char* shared_held;
+        bool grows;
+        std::size_t limbs;
+        bool want_shared;
+    } cases[] = {{10, "", 12, "", false, 10000, false},
+                 {10, "", 6, "", false, 10000, true},
+                 {10, "", short_of_gain, "", false, 10000, false},
+                 {6 * team_share_gain, "", 6, "", false, 1024, true},  // faster by the gain
+                 {10, "", 6, ".x..", false, 10000, true},
+                 {10, ".x..", short_of_gain, "", false, 10000, false},
+                 {10, "", 6, "xxx.x.x.", false, 10000, false},  // held up more often than not
+                 {10, "", 8, "", true, 10000, true},
+                 {10, "", 6, "", false, 20, true}};  // steps too short to fill a window in time
+    for (const auto& c : cases) {
+        const std::string what = std::to_string(c.alone) + c.alone_held + " vs " +
+                                 std::to_string(c.shared) + c.shared_held +
+                                 (c.grows ? " growing " : " ") + std::to_string(c.limbs);
+        SharePolicy policy;
+        std::size_t limbs = c.limbs, last_limbs = 0;
+        std::vector<double> times[2];  // of the steps timed alone, and shared
+        bool shared = policy.share_next();
+        for (; policy.timing(); shared = policy.share_next()) {
+            ASSERT_LT(times[0].size() + times[1].size(), 100000u) << what;
+            const std::string held = shared ? c.shared_held : c.alone_held;
+            double step = (shared ? c.shared : c.alone) * static_cast<double>(limbs);
+            if (!held.empty() && held[times[shared].size() % held.size()] == 'x') step *= 100;
+            policy.took(step, limbs);
+            times[shared].push_back(step);
+            last_limbs = limbs;
+            if (c.grows) limbs += limbs / 20;
+        }
+        EXPECT_EQ(shared, c.want_shared) << what;
+        for (const std::vector<double>& t : times) {
+            const double counted = std::accumulate(t.begin() + 1, t.end(), 0.0);
+            EXPECT_TRUE(t.size() > team_probe_steps && counted >= ns(team_probe_window)) << what;
+            EXPECT_TRUE(t.size() == team_probe_steps + 1 ||
+                        counted - t.back() < ns(team_probe_window))
+                << what;
+        }
+        std::uint64_t run = 0;
+        for (; !policy.timing() && run < 10000000; shared = policy.share_next(), ++run)
+            ASSERT_EQ(shared, c.want_shared) << what << " at run step " << run;
+        const double step = (c.want_shared ? c.shared : c.alone) * static_cast<double>(last_limbs);
+        EXPECT_TRUE(run * step <= ns(team_probe_every) && ns(team_probe_every) < (run + 1) * step)
+            << what << ": " << run << " steps";
+        EXPECT_FALSE(shared) << what;  // the next probe begins alone
+    }
+    SharePolicy always;
+    always.share_always();
+    for (int step = 0; step < 1000; ++step) ASSERT_TRUE(always.share_next() && !always.timing());
+}
+
+TEST(CarryPatch, ACarryIntoASegmentRunsThroughThe99sAtItsFoot) {
+    const struct {
+        std::vector<std::uint8_t> limbs;
+        std::vector<std::size_t> bounds;
+        std::vector<unsigned> carry_outs;
+        std::vector<std::uint8_t> want;
+        unsigned carry_out;
+    } cases[] = {
+        {{99, 99, 5, 99}, {0, 2, 4}, {0, 1}, {99, 99, 5, 99}, 1},  // no carry into a segment
+        {{7, 99, 99, 12, 99}, {0, 1, 5}, {1, 0}, {7, 0, 0, 13, 99}, 0},
+        {{7, 40, 99}, {0, 1, 3}, {1, 0}, {7, 41, 99}, 0},
+        {{2, 99, 5, 3}, {0, 1, 3, 4}, {1, 1, 0}, {2, 0, 6, 4}, 0},  // and its own carry out
+        // A run of 99s filling a segment passes the carry on, into the next or out of the top.
+        {{1, 99, 99, 99, 5}, {0, 1, 3, 5}, {1, 0, 0}, {1, 0, 0, 0, 6}, 0},
+        {{1, 99, 99, 99}, {0, 1, 3}, {1, 0}, {1, 0, 0, 99}, 1},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> limbs = c.limbs;
+        EXPECT_EQ(patch_carries(limbs.data(), c.bounds, c.carry_outs), c.carry_out)
+            << "case " << &c - cases;
+        EXPECT_EQ(limbs, c.want) << "case " << &c - cases;
+    }
+}
 }  // namespace

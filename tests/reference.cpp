@@ -106,7 +106,7 @@ std::vector<const ReverseAddKernel*> kernels_to_check() {
 }
 
 std::string check_kernels(const std::string& digits, std::size_t begin, std::size_t end,
-                          unsigned carry) {
+                          unsigned carry, StepTeam* given) {
     const std::size_t n = digits.size(), m = limbs_for(n);
     const std::string backwards(digits.rbegin(), digits.rend());
     const auto limb = [&](const std::string& s, std::size_t j) {
@@ -119,14 +119,16 @@ std::string check_kernels(const std::string& digits, std::size_t begin, std::siz
         out += limb(digits, j) + limb(backwards, j);
         want.push_back(static_cast<std::uint8_t>(out % 100));
     }
-    // Every kernel, and for a whole sum, teams of two to four threads sharing it.
-    static StepTeam teams[] = {StepTeam(2), StepTeam(3), StepTeam(4)};
+    // Every kernel, and for a whole sum, teams of one (never sharing) to four threads, and
+    // the one given.
+    static StepTeam teams[] = {StepTeam(1), StepTeam(2), StepTeam(3), StepTeam(4)};
     std::vector<std::pair<const ReverseAddKernel*, StepTeam*>> ways;
     for (const ReverseAddKernel* kernel : kernels_to_check()) ways.emplace_back(kernel, nullptr);
-    for (StepTeam& team : teams) {
-        if (begin == 0 && end == m && carry == 0) ways.emplace_back(&best_kernel(), &team);
-        team.share_always();
+    for (StepTeam& each : teams) {
+        if (begin == 0 && end == m && carry == 0) ways.emplace_back(&best_kernel(), &each);
+        each.share_always();
     }
+    if (given && begin == 0 && end == m && carry == 0) ways.emplace_back(&best_kernel(), given);
     for (const auto& [kernel, team] : ways) {
         std::vector<std::uint8_t> dst(m + 3 * kernel_guard, 0xA5);
         const std::string where = std::string(kernel->name) + (team ? " in a team" : "") + " on " +

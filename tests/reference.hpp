@@ -10,6 +10,10 @@
 #include "engine/reverse_add_kernel.hpp"
 #include "search/range_search.hpp"
 
+namespace revadd {
+class StepTeam;
+}
+
 namespace revadd::tests {
 
 // A run's report by schoolbook sums of digit strings; nothing of the tool's code is used.
@@ -43,10 +47,10 @@ struct Collector final : ChunkWriter {
 std::vector<const ReverseAddKernel*> kernels_to_check();
 
 // Every kernel's limbs [begin, end) of `digits` plus its reversal with `carry` coming in
-// (of a whole sum, teams of threads too) against limbs worked out from the text; nothing
-// else written, and the palindrome test of the digits right.
+// (of a whole sum, teams of threads too, and the team given) against limbs worked out from
+// the text; nothing else written, and the palindrome test of the digits right.
 std::string check_kernels(const std::string& digits, std::size_t begin, std::size_t end,
-                          unsigned carry);
+                          unsigned carry, StepTeam* given = nullptr);
 
 // The range searched with `options` against the reference: hits, text and tally.
 std::string check_range(const std::string& start, std::int32_t count, std::int32_t limit,

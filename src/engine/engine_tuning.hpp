@@ -6,7 +6,6 @@
 
 namespace revadd {
 
-// mutants: off
 // These values trade speed and memory; none changes what a run writes, so no test can
 // tell one from another (the benchmark can).
 
@@ -34,7 +33,7 @@ inline constexpr std::size_t team_probe_steps = 16;
 // the machine's load changes, but slowly next to this.
 inline constexpr std::chrono::milliseconds team_probe_every{50};
 
-// Sharing keeps a second CPU busy; it is chosen only when it is this much faster.
+// Sharing keeps a second CPU busy; it is chosen only when it is at least this much faster.
 inline constexpr double team_share_gain = 1.1;
 
 // How long a waiting thread polls before it sleeps: a few microseconds, or while steps
@@ -42,7 +41,5 @@ inline constexpr double team_share_gain = 1.1;
 // a scheduler's time slice either way.
 inline constexpr std::chrono::microseconds team_spin_time{5};
 inline constexpr std::chrono::microseconds team_spin_most{200};
-
-// mutants: on
 
 }  // namespace revadd

@@ -1,13 +1,8 @@
 // Threads that share the steps of one long trajectory, when that is faster. Each shared
-// step is cut into segments that are summed at once, each as if no carry came in
-// (carry-select); the carries are then patched in at the segment boundaries, which
-// touches only the run of 99 limbs above a boundary.
-//
-// Whether sharing pays depends on the machine and on what else runs on it: two virtual
-// cores that are one physical core gain nothing, and a member whose thread waits for a
-// CPU holds the step up. So the team measures: from time to time it times a few steps
-// alone and a few shared, and steps the faster way until it looks again. Members that
-// are not needed sleep.
+// step is cut into segments that are summed at once, each as if no carry came in; the
+// carries are then patched in at the segment boundaries (carry_patch.hpp). Whether a step
+// is shared is the share policy's choice, from the times of the steps before it; members
+// that are not needed sleep.
 //
 // A member's share is a pair of mirror segments, one low in the number and one high: the
 // limbs it writes are the reversals of the limbs it reads, so the digits a member works
@@ -25,6 +20,7 @@
 #include <vector>
 
 #include "reverse_add_kernel.hpp"
+#include "share_policy.hpp"
 
 namespace revadd {
 
@@ -43,59 +39,52 @@ public:
                           const std::uint8_t* src, std::size_t n);
 
     // Shares every step from now on, without measuring: for tests and the benchmark.
-    void share_always() {
-        phase_ = Phase::run;
-        sharing_ = true;
-        steps_left_ = UINT64_MAX;
-    }
+    void share_always();
+
+    // The caller and the threads it got.
+    unsigned members() const { return members_; }
 
 private:
     using Clock = std::chrono::steady_clock;
+    // A cache line each: the members write them at once.
     struct alignas(64) Segment {
-        // mutants: off (set before every round: the first values are never read)
-        std::size_t begin = 0, end = 0;
-        unsigned carry_out = 0;
-        // mutants: on
-        std::atomic<std::uint64_t> claimed{0};  // the last round whose sum was taken on
+        std::atomic<std::uint64_t> claimed{};  // the last round whose sum was taken on
+        unsigned carry_out;
     };
+    // The step being shared, published through `round_`.
+    struct Step {
+        const ReverseAddKernel* kernel;
+        std::uint8_t* dst;
+        const std::uint8_t* src;
+        std::size_t n;
+    };
+
     unsigned shared(const ReverseAddKernel& kernel, std::uint8_t* dst, const std::uint8_t* src,
                     std::size_t n);
-    bool share_next();
-    void measured(std::size_t limbs);
+    void lay_out(std::size_t limbs);
+    void take_over(std::uint64_t round, Clock::time_point started);
+    void wait_for_members();
+    void poll_finished(Clock::duration most);
     void work(unsigned member);
-    bool wait_for_round(std::uint64_t& seen, Clock::duration& gap);
-    bool round_begins_soon(std::uint64_t seen, Clock::duration gap) const;
+    void await_round(std::uint64_t seen, Clock::duration& gap);
+    void sleep_until_round(std::uint64_t seen);
     void try_segment(unsigned s, std::uint64_t round);
     void start_round();
+    unsigned last_segment() const { return 2 * members_ - 2; }
 
     unsigned members_;
     std::unique_ptr<Segment[]> segments_;  // in carry order; member k prefers k and 2T-2-k
+    std::vector<std::size_t> bounds_;      // segment s is limbs [bounds_[s], bounds_[s + 1])
+    std::vector<unsigned> carry_outs_;     // the segments', gathered for the patch
     std::vector<std::thread> helpers_;
+    SharePolicy policy_;
 
-    // The choice between stepping alone and shared: a probe times each way over a window
-    // of steps, then the faster one runs for a while.
-    enum class Phase { run, probe_alone, probe_shared };
-    Phase phase_ = Phase::probe_alone;
-    bool sharing_ = false;          // the way chosen by the last probe
-    std::uint64_t steps_left_ = 0;  // in the run phase, before the next probe
-    Clock::time_point window_start_{}, step_start_{};
-    std::vector<double> samples_;  // nanoseconds a limb, each step of the window
-    double alone_ns_per_limb_ = 0;
-
-    // The step being shared, published through `round_`.
-    // mutants: off (set before every round: the first values are never read)
-    const ReverseAddKernel* kernel_ = nullptr;
-    std::uint8_t* dst_ = nullptr;
-    const std::uint8_t* src_ = nullptr;
-    std::size_t n_ = 0;
-    // mutants: on
-    alignas(64) std::atomic<std::uint64_t> round_{0};
-    alignas(64) std::atomic<unsigned> finished_{0};
-    std::atomic<unsigned> sleepers_{0};  // members asleep on round_, to be woken
-    // mutants: off (starting as true would cost one wake-up call of a caller not asleep)
-    std::atomic<bool> caller_asleep_{false};  // the caller sleeps on finished_
-    // mutants: on
-    std::atomic<bool> stopping_{false};
+    Step step_{};
+    alignas(64) std::atomic<std::uint64_t> round_{};
+    alignas(64) std::atomic<unsigned> finished_{};
+    std::atomic<unsigned> sleepers_{};   // members asleep on round_, to be woken
+    std::atomic<bool> caller_asleep_{};  // the caller sleeps on finished_
+    std::atomic<bool> stopping_{};
 };
 
 }  // namespace revadd
