@@ -6,10 +6,28 @@
 #include <vector>
 
 #include "base/cpu_features.hpp"
+#include "base/machine.hpp"
 
 namespace {
 
 using namespace revadd;
+
+// A Windows process keeps to its affinity mask; left to the whole of its group on a machine
+// of several groups, or with threads in several already (no mask then), it has them all.
+TEST(Platform, WindowsCpusAreTheAffinitysOrEveryGroups) {
+    for (const auto& [process, group, active, cpus] :
+         std::vector<std::tuple<std::uint64_t, std::uint64_t, std::vector<unsigned>, unsigned>>{
+             {0xF, 0xF, {4}, 4},
+             {0x5, 0xF, {4}, 2},
+             {~0ull, ~0ull, {64}, 64},
+             {~0ull, ~0ull, {64, 64, 16}, 144},
+             {0x3, ~0ull, {64, 64}, 2},
+             {0xFFFF, 0xFFFF, {16, 16}, 32},
+             {0, 0, {64, 32}, 96},
+             {0, 0, {6}, 6}}) {
+        EXPECT_EQ(cpus_in_groups(process, group, active), cpus) << process;
+    }
+}
 
 // A vector kernel is offered only where the CPU has every instruction it uses and the
 // system saves its registers (XCR0), or will at their first use (macOS and AVX-512).
