@@ -13,8 +13,14 @@
 // on all cores (wide). The kernels run as the tool runs them, many steps a call; on the
 // wide and deep workload also one call a step, as before the many-step entry, for the
 // ratio. `--quick` runs small versions of the same, to check it works.
+#ifdef _WIN32
+#define NOMINMAX
+#include <windows.h>
+// After windows.h, which it needs.
+#include <psapi.h>
+#else
 #include <sys/resource.h>
-
+#endif
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -67,9 +73,19 @@ public:
             if (const long kib = status_kib("VmHWM:"); kib >= 0)
                 return static_cast<double>(kib) / 1024.0;
         }
+#ifdef _WIN32
+        PROCESS_MEMORY_COUNTERS counters{};
+        GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+        return static_cast<double>(counters.PeakWorkingSetSize) / 1048576.0;
+#else
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage);
+#ifdef __APPLE__  // in bytes there, in KiB elsewhere
+        return static_cast<double>(usage.ru_maxrss) / 1048576.0;
+#else
         return static_cast<double>(usage.ru_maxrss) / 1024.0;
+#endif
+#endif
     }
 
 private:
@@ -97,12 +113,21 @@ PeakMemory peak;
 
 // CPU time of all the process's threads so far, in seconds.
 double cpu_seconds() {
+#ifdef _WIN32
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    const auto seconds = [](const FILETIME& t) {  // in 100 ns
+        return static_cast<double>(std::uint64_t{t.dwHighDateTime} << 32 | t.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
+#else
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const auto seconds = [](const timeval& t) {
         return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
     };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+#endif
 }
 
 double last_cpu = 0;  // CPU time of the last run measured, every thread's
@@ -332,7 +357,7 @@ int main(int argc, char** argv) {
     if (!peak.resettable()) {
         std::printf(
             "peak RSS: /proc/self/clear_refs cannot be written here, so each figure is "
-            "the process's peak so far (getrusage)\n");
+            "the process's peak so far\n");
     }
     std::printf("\n");
 

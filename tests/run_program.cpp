@@ -1,17 +1,31 @@
 #include "run_program.hpp"
 
+#ifndef _WIN32
 #include <fcntl.h>
-#include <pty.h>
-#include <sched.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
+#ifdef __linux__
+#include <pty.h>
+#include <sched.h>
+#include <sys/prctl.h>
+#elif __has_include(<util.h>)  // macOS, NetBSD, OpenBSD
+#include <util.h>
+#elif __has_include(<libutil.h>)  // FreeBSD
+#include <libutil.h>
+#elif !defined(_WIN32)  // headers without it (Zig's for macOS), a C library with it
+#include <sys/ioctl.h>
+#include <termios.h>
+extern "C" pid_t forkpty(int* terminal, char* name, termios* settings, winsize* size);
+#endif
 
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -20,14 +34,18 @@ namespace revadd::tests {
 
 namespace fs = std::filesystem;
 
-// A test run cut short (its runner killed) takes this test process with it: left running
-// it would hold its executable and files.
-[[maybe_unused]] const bool dies_with_its_runner = prctl(PR_SET_PDEATHSIG, SIGKILL) == 0;
+bool windows_program_under_test() {
+    const char* program = std::getenv("REVADD_TEST_WINDOWS_PROGRAM");
+    return program != nullptr && *program != '\0';
+}
 
 TempDir::TempDir() {
-    std::string pattern = fs::temp_directory_path() / "revadd-test-XXXXXX";  // $TMPDIR, else /tmp
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-    path = pattern;
+    std::random_device seed;
+    for (int tries = 0; tries < 100; ++tries) {
+        path = fs::temp_directory_path() / ("revadd-test-" + std::to_string(seed()));  // $TMPDIR
+        if (fs::create_directory(path)) return;
+    }
+    throw std::runtime_error("no new temporary directory in " + fs::temp_directory_path().string());
 }
 
 TempDir::~TempDir() {
@@ -58,7 +76,40 @@ std::thread reader(int fd, std::string& into, std::mutex& taken, std::size_t mos
     });
 }
 
+#ifdef _WIN32
+Outcome run_revadd(const RunSetup&) { throw std::logic_error("no child processes here"); }
+#else
+#ifdef __linux__
+// A test run cut short (its runner killed) takes this test process with it: left running
+// it would hold its executable and files.
+[[maybe_unused]] const bool dies_with_its_runner = prctl(PR_SET_PDEATHSIG, SIGKILL) == 0;
+#endif
+
+namespace {
+
+int pipe_closed_on_exec(int ends[2]) {
+#ifdef __linux__
+    return pipe2(ends, O_CLOEXEC);
+#else
+    if (pipe(ends) != 0) return -1;
+    return fcntl(ends[0], F_SETFD, FD_CLOEXEC) | fcntl(ends[1], F_SETFD, FD_CLOEXEC);
+#endif
+}
+
+int resource_of(Limit limit) {
+    switch (limit) {
+        case Limit::file_size: return RLIMIT_FSIZE;
+        case Limit::address_space: return RLIMIT_AS;
+        case Limit::data: return RLIMIT_DATA;
+    }
+    return -1;
+}
+
+}  // namespace
+
 Outcome run_revadd(const RunSetup& s) {
+    const char* windows_program = std::getenv("REVADD_TEST_WINDOWS_PROGRAM");
+    const char* program = windows_program_under_test() ? windows_program : REVADD_EXE;
     const TempDir base;
     const fs::path work = base.path / "run", file = work / "palin.txt";
     fs::create_directory(work);
@@ -70,9 +121,11 @@ Outcome run_revadd(const RunSetup& s) {
     const int fifo = s.file_fifo ? open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
     int pipe_ends[2] = {-1, -1};
     const bool piped = s.terminal.empty() && s.out != Stdout::dev_full && s.out != Stdout::closed;
-    if (piped && pipe2(pipe_ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    if (piped && pipe_closed_on_exec(pipe_ends) != 0) throw std::runtime_error("pipe");
+#ifdef F_SETPIPE_SZ
     // One page: the program cannot get far ahead of a reader that leaves.
     if (s.out == Stdout::reader_leaves) fcntl(pipe_ends[1], F_SETPIPE_SZ, 4096);
+#endif
     if (s.out == Stdout::reader_gone) close(pipe_ends[0]);
     std::string term = "TERM=" + s.terminal;
     char* environment[] = {term.data(), nullptr};
@@ -81,8 +134,11 @@ Outcome run_revadd(const RunSetup& s) {
     const pid_t pid =
         s.terminal.empty() ? fork() : forkpty(&pipe_ends[0], nullptr, nullptr, &columns);
     if (pid == 0) {  // async-signal-safe calls only until exec; 125 on any failure
+#ifdef __linux__
         // Gone with the test, whatever ends it: a child left running would hold its files.
-        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || chdir(work.c_str()) != 0) _exit(125);
+        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) _exit(125);
+#endif
+        if (chdir(work.c_str()) != 0) _exit(125);
         if ((s.terminal.empty() || s.stderr_apart) &&
             dup2(open("../err", O_WRONLY | O_CREAT, 0600), 2) < 0)
             _exit(125);
@@ -94,19 +150,21 @@ Outcome run_revadd(const RunSetup& s) {
         for (int fd = 3; fd < 64; ++fd) close(fd);
         for (const auto& [resource, value] : s.limits) {
             const rlimit limit{static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
-            if (setrlimit(resource, &limit) != 0) _exit(125);
+            if (setrlimit(resource_of(resource), &limit) != 0) _exit(125);
         }
+#ifdef __linux__
         cpu_set_t one;
         CPU_ZERO(&one);
         if (s.cpu >= 0) CPU_SET(static_cast<std::size_t>(s.cpu), &one);
         if (s.cpu >= 0 && sched_setaffinity(0, sizeof one, &one) != 0) _exit(125);
+#endif
         if (s.instead) {
             const int status = s.instead();
             std::fflush(nullptr);
             _exit(status);
         }
-        if (s.terminal.empty()) execl(REVADD_EXE, "revadd", static_cast<char*>(nullptr));
-        execle(REVADD_EXE, "revadd", static_cast<char*>(nullptr), environment);
+        if (s.terminal.empty()) execl(program, "revadd", static_cast<char*>(nullptr));
+        execle(program, "revadd", static_cast<char*>(nullptr), environment);
         _exit(125);
     }
     Outcome o;
@@ -165,6 +223,7 @@ Outcome run_revadd(const RunSetup& s) {
     if (s.file_fifo) o.file = fifo_text;
     return o;
 }
+#endif
 
 ::testing::AssertionResult same(const std::optional<std::string>& got,
                                 const std::optional<std::string>& want) {

@@ -11,7 +11,27 @@
 
 namespace revadd::tests {
 
+// What the harness can set up where it is built: on Windows no child process (the table
+// runs the Windows program from Linux, under Wine, instead); CPU pinning and /proc only
+// on Linux. A test that needs what is missing skips, saying so.
+#ifdef _WIN32
+inline constexpr bool child_processes = false;
+#else
+inline constexpr bool child_processes = true;
+#endif
+#ifdef __linux__
+inline constexpr bool linux_harness = true;
+#else
+inline constexpr bool linux_harness = false;
+#endif
+
+// A Windows program run in place of the built revadd (REVADD_TEST_WINDOWS_PROGRAM, a
+// script that starts revadd.exe under Wine): the rows that set up what Windows has no
+// counterpart for are left out.
+bool windows_program_under_test();
+
 enum class Stdout { captured, dev_full, closed, reader_gone, reader_leaves };
+enum class Limit { file_size, address_space, data };  // setrlimit's FSIZE, AS and DATA
 
 struct SignalAt {
     std::string after_output;  // sent once standard output holds this ("" at once),
@@ -26,10 +46,10 @@ struct RunSetup {
     std::size_t reader_leaves_after = 0;       // bytes a leaving reader takes
     std::optional<std::string> existing_file;  // palin.txt before the run
     bool file_is_directory = false, file_fifo = false;
-    std::string terminal;                      // TERM of a pseudo-terminal, 80 columns, on
-    bool stderr_apart = false;                 // standard output and error (or output only)
-    std::vector<std::pair<int, long>> limits;  // setrlimit(resource, value)
-    int cpu = -1;                              // the one CPU allowed, -1 for all
+    std::string terminal;                             // TERM of a pseudo-terminal, 80 columns, on
+    bool stderr_apart = false;                        // standard output and error (or output only)
+    std::vector<std::pair<Limit, long long>> limits;  // in bytes
+    int cpu = -1;  // the one CPU allowed (on Linux; elsewhere all), -1 for all
     std::vector<SignalAt> signals;
     std::chrono::milliseconds timeout{60000};  // then killed, and run_revadd throws
     std::function<int()> instead;              // run in the child in place of revadd
@@ -51,7 +71,7 @@ struct TempDir {
 
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& text);
-Outcome run_revadd(const RunSetup& setup);
+Outcome run_revadd(const RunSetup& setup);  // needs child_processes
 
 // Equal texts, or where they part: a whole diff of texts this long would take minutes.
 ::testing::AssertionResult same(const std::optional<std::string>& got,

@@ -1,9 +1,8 @@
 #include "fatal.hpp"
 
-#include <unistd.h>
-
 #include <cstdio>
 
+#include "platform.hpp"
 #include "terminal.hpp"
 
 namespace revadd {
@@ -30,7 +29,7 @@ void fatal(const char* message) {
     std::fflush(nullptr);
     // Not exit(): the other threads are still running, and the destructors of static
     // objects they may be using must not run under them.
-    _exit(1);
+    platform::exit_now(1);
 }
 
 }  // namespace revadd

@@ -1,18 +1,17 @@
 #include "machine.hpp"
 
-#include <sched.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <bit>
 #include <charconv>
-#include <cstdint>
 #include <fstream>
-#include <iterator>
-#include <thread>
+#include <numeric>
+
+#include "platform.hpp"
 
 namespace revadd {
 namespace {
+
+using platform::keep_least;
 
 // The first line of a small file under /proc or /sys, empty when it cannot be read.
 std::string first_line(const std::filesystem::path& path) {
@@ -20,16 +19,6 @@ std::string first_line(const std::filesystem::path& path) {
     std::string line;
     std::getline(in, line);
     return line;
-}
-
-// A whole small file under /proc, empty when it cannot be read.
-std::string whole_file(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::optional<Cgroup> own_cgroup() {
-    return cgroup_of(whole_file("/proc/self/cgroup"), "/sys/fs/cgroup");
 }
 
 // A whole decimal number of bytes, CPUs or microseconds, if that is what `text` is.
@@ -51,10 +40,6 @@ void each_level(const Cgroup& cgroup, Visit&& visit) {
         level /= part;
         visit(level);
     }
-}
-
-void keep_least(std::optional<std::size_t>& least, std::size_t value) {
-    least = std::min(least.value_or(SIZE_MAX), value);
 }
 
 }  // namespace
@@ -111,38 +96,12 @@ std::optional<std::size_t> cgroup_memory_room(const Cgroup& cgroup) {
     return least;
 }
 
-unsigned usable_cpus() {
-    cpu_set_t allowed;
-    unsigned cpus = sched_getaffinity(0, sizeof allowed, &allowed) == 0
-                        ? static_cast<unsigned>(CPU_COUNT(&allowed))
-                        : std::thread::hardware_concurrency();
-    if (const auto cgroup = own_cgroup()) {
-        if (const auto quota = cgroup_cpus(*cgroup)) cpus = std::min(cpus, *quota);
+unsigned cpus_in_groups(std::uint64_t process_mask, std::uint64_t group_mask,
+                        std::span<const unsigned> active_per_group) {
+    if (process_mask == 0 || (active_per_group.size() > 1 && process_mask == group_mask)) {
+        return std::accumulate(active_per_group.begin(), active_per_group.end(), 0u);
     }
-    return std::max(cpus, 1u);
-}
-
-std::size_t usable_memory() {
-    std::optional<std::size_t> least;
-    // The address space and the data segment in use, in pages: statm's first and sixth.
-    std::ifstream statm("/proc/self/statm");
-    std::size_t pages[6] = {};
-    for (std::size_t& p : pages) statm >> p;
-    const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    for (const auto& [resource, used] :
-         {std::pair{RLIMIT_AS, pages[0]}, std::pair{RLIMIT_DATA, pages[5]}}) {
-        rlimit limit{};
-        if (getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-            keep_least(least, limit.rlim_cur > used * page ? limit.rlim_cur - used * page : 0);
-        }
-    }
-    if (const auto cgroup = own_cgroup()) {
-        if (const auto room = cgroup_memory_room(*cgroup)) keep_least(least, *room);
-    }
-    if (const auto available = meminfo_available(whole_file("/proc/meminfo"))) {
-        keep_least(least, *available);
-    }
-    return least.value_or(SIZE_MAX);
+    return static_cast<unsigned>(std::popcount(process_mask));
 }
 
 }  // namespace revadd

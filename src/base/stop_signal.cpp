@@ -1,9 +1,8 @@
 #include "stop_signal.hpp"
 
-#include <unistd.h>
-
 #include <csignal>
 
+#include "platform.hpp"
 #include "terminal.hpp"
 
 namespace revadd {
@@ -16,7 +15,7 @@ extern "C" void on_stop_signal(int signal_number) {
     int expected = 0;
     if (!flag.compare_exchange_strong(expected, signal_number)) {
         terminal::erase_line_before_exit();
-        _exit(128 + signal_number);
+        platform::exit_now(128 + signal_number);
     }
 }
 
@@ -24,20 +23,15 @@ extern "C" void on_stop_signal(int signal_number) {
 
 StopFlag& stop_signal() { return flag; }
 
-void catch_stop_signals() {
-    struct sigaction action {};
-    action.sa_handler = on_stop_signal;
-    sigemptyset(&action.sa_mask);
-    // Restarted, so that a write under way when the signal comes completes.
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
+void catch_stop_signals() { platform::catch_stop_requests(on_stop_signal); }
 
 const char* signal_name(int signal_number) {
     switch (signal_number) {
         case SIGINT: return "SIGINT";
         case SIGTERM: return "SIGTERM";
+#ifdef SIGBREAK
+        case SIGBREAK: return "SIGBREAK";
+#endif
         default: return "a signal";
     }
 }

@@ -1,6 +1,7 @@
 // Ctrl-C and SIGTERM during a search: the run stops at the next number, writes out every
 // hit it has found and exits with 128 plus the signal number. A second signal ends the
-// process at once.
+// process at once. Windows has no SIGTERM: there Ctrl-C (SIGINT, 130) and Ctrl-Break
+// (SIGBREAK, as its C runtime numbers it: 149) come through the console's control handler.
 #pragma once
 
 #include <atomic>
@@ -13,11 +14,11 @@ using StopFlag = std::atomic<int>;
 // The process's flag, raised by the handlers below.
 StopFlag& stop_signal();
 
-// Installs the handlers for SIGINT and SIGTERM. Until then the signals keep their
-// default action, which is right while nothing has been found.
+// Installs the handlers for SIGINT and SIGTERM (Ctrl-C and Ctrl-Break on Windows). Until
+// then they keep their default action, which is right while nothing has been found.
 void catch_stop_signals();
 
-// "SIGINT", "SIGTERM", or "a signal" for any other.
+// "SIGINT", "SIGTERM", "SIGBREAK" (Windows), or "a signal" for any other.
 const char* signal_name(int signal_number);
 
 }  // namespace revadd

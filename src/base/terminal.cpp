@@ -1,13 +1,9 @@
 #include "terminal.hpp"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <string>
+
+#include "platform.hpp"
 
 namespace revadd::terminal {
 namespace {
@@ -24,43 +20,17 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 bool closed = false;
 std::string shown_text;
 
-// A different process group has the terminal; "no controlling terminal" is not that.
-bool in_background() {
-    const pid_t foreground = tcgetpgrp(STDERR_FILENO);
-    return foreground != -1 && foreground != getpgrp();
-}
-
-bool write_all(std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = write(STDERR_FILENO, text.data(), text.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
+using platform::in_background;
+using platform::write_stderr;
 
 // With the lock held.
 void erase_locked() {
     if (!on_screen.load(std::memory_order_relaxed)) return;
     on_screen.store(false);
-    if (!in_background()) write_all(erase_sequence);
+    if (!in_background()) write_stderr(erase_sequence);
 }
 
 }  // namespace
-
-bool status_line_possible() {
-    const char* term = std::getenv("TERM");
-    return isatty(STDERR_FILENO) == 1 && term != nullptr && *term != '\0' &&
-           std::strcmp(term, "dumb") != 0;
-}
-
-bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
-
-std::size_t columns() {
-    winsize size{};
-    return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
-}
 
 void show_line(std::string& text) {
     const std::lock_guard lock(line_mutex);
@@ -74,7 +44,7 @@ void show_line(std::string& text) {
     // Counted as shown before the first byte goes out: a signal may come in between.
     on_screen.store(true);
     // The text goes over the old line, and the rest of that is cleared behind it.
-    if (!write_all("\r") || !write_all(text) || !write_all(erase_sequence.substr(1))) {
+    if (!write_stderr("\r") || !write_stderr(text) || !write_stderr(erase_sequence.substr(1))) {
         closed = true;  // a terminal that takes no more text gets no more lines
     }
     shown_text.swap(text);
@@ -99,7 +69,7 @@ void close_line() {
 
 void erase_line_before_exit() {
     if (!on_screen.load()) return;
-    (void)!write(STDERR_FILENO, erase_sequence.data(), erase_sequence.size());
+    (void)write_stderr(erase_sequence);
 }
 
 }  // namespace revadd::terminal

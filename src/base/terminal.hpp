@@ -12,10 +12,12 @@
 
 namespace revadd::terminal {
 
-// Standard error is a terminal that takes the erase sequence (TERM set, not "dumb").
+// Standard error is a terminal that takes the erase sequence: TERM set and not "dumb"
+// (POSIX); a console whose virtual-terminal sequences are on, or could be switched on
+// now, and TERM not "dumb" (Windows).
 bool status_line_possible();
 
-// Standard output is a terminal, where the report and the line share the screen.
+// Standard output is a terminal (a console), where the report and the line share the screen.
 bool stdout_is_terminal();
 
 // Columns of the terminal on standard error; 0 when it does not say.

@@ -12,7 +12,8 @@ constexpr std::size_t file_buffer_bytes = std::size_t{1} << 16;
 }  // namespace
 
 bool ResultFile::open() {
-    std::FILE* stream = std::fopen(path, "w");
+    // Binary: lines end with \n alone on every system, as the merge of results expects.
+    std::FILE* stream = std::fopen(path, "wb");
     if (stream == nullptr) return false;
     sink_.emplace(stream, file_buffer_bytes);
     return true;

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include "base/io_error.hpp"
+
 namespace revadd {
 
 TextSink::TextSink(std::FILE* stream, std::size_t buffer_bytes) : stream_(stream) {
@@ -9,7 +11,7 @@ TextSink::TextSink(std::FILE* stream, std::size_t buffer_bytes) : stream_(stream
 }
 
 void TextSink::note(bool failed) {
-    if (failed && error_ == 0) error_ = errno != 0 ? errno : EIO;
+    if (failed && error_ == 0) error_ = write_error(errno != 0 ? errno : EIO);
 }
 
 void TextSink::fail(int error) {

@@ -1,6 +1,7 @@
 // The one place that asks the CPU what it can run and chooses the kernel.
 #include <vector>
 
+#include "base/cpu_features.hpp"
 #include "reverse_add_kernel.hpp"
 #include "reverse_add_x86.hpp"
 
@@ -10,13 +11,9 @@ namespace {
 std::vector<const ReverseAddKernel*> detect() {
     std::vector<const ReverseAddKernel*> kernels{&portable_kernel};
 #if REVADD_X86_64
-    __builtin_cpu_init();
-    const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2");
-    if (avx2) kernels.push_back(&avx2_kernel);
-    if (avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi")) {
-        kernels.push_back(&avx512_kernel);
-    }
+    const X86Vectors cpu = x86_vectors();
+    if (cpu.avx2) kernels.push_back(&avx2_kernel);
+    if (cpu.avx512) kernels.push_back(&avx512_kernel);
 #endif
     return kernels;
 }
