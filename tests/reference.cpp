@@ -5,7 +5,9 @@
 #include <map>
 #include <thread>
 
+#include "base/threads.hpp"
 #include "engine/step_team.hpp"
+#include "search/chunk_plan.hpp"
 
 #ifdef REVADD_AVX512_EMULATED
 namespace revadd {
@@ -192,8 +194,16 @@ Tally Collector::run(const std::string& start, std::int32_t count, std::int32_t 
 
 std::string check_range(const std::string& start, std::int32_t count, std::int32_t limit,
                         RunOptions options) {
+    // As many threads as asked for, the caller's included, but not more than chunks: a
+    // start beyond them fails. One number has a team of threads instead.
+    const ChunkPlan plan(count, limit, options.threads, options.chunk_numbers);
+    if (count > 1) threads::fail_after(std::min<std::int64_t>(plan.chunks(), options.threads) - 1);
+    RunProgress progress;
+    options.progress = &progress;
     Collector got;
     const Tally tally = got.run(start, count, limit, options);
+    const bool helped = count == 1 || threads::start_fails();
+    threads::fail_after(-1);
     static std::map<std::string, Report>
         known;  // the same range is asked of every way of running it
     const std::string key = start + " " + std::to_string(count) + " " + std::to_string(limit);
@@ -210,7 +220,16 @@ std::string check_range(const std::string& start, std::int32_t count, std::int32
     if (tally.count() != want.count || tally.high() != want.high || tally.low() != want.low)
         return where + "tally";
     if (got.overlapped) return where + "a write or catching up while another was under way";
-    return got.calls.find_first_not_of("wc") == std::string::npos ? "" : where + got.calls;
+    if (!helped) return where + "helper threads";
+    // Every number and hit counted, and every step of a number alone.
+    if (progress.numbers != count || progress.hits != want.count ||
+        (count == 1 && progress.steps.steps != (want.count > 0 ? want.high : limit)))
+        return where + "progress";
+    // Caught up only between writes, once.
+    const std::string& calls = got.calls;
+    const bool in_turn = calls.find_first_not_of("wc") == std::string::npos &&
+                         calls.find("cc") == std::string::npos && calls.ends_with('w');
+    return in_turn ? "" : where + calls;
 }
 
 }  // namespace revadd::tests

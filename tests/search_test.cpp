@@ -17,6 +17,7 @@
 #include "reference.hpp"
 #include "reference_search.hpp"
 #include "run_program.hpp"
+#include "search/chunk_plan.hpp"
 #include "search/trajectory_memo.hpp"
 
 namespace {
@@ -38,10 +39,38 @@ using namespace revadd;
 
 RunOptions options(unsigned threads, std::int32_t chunk, bool memo,
                    std::size_t budget = tuning::memo_budget_bytes) {
-    RunOptions o;
-    std::tie(o.threads, o.chunk_numbers, o.use_memo, o.memo_budget_bytes) =
-        std::tuple(threads, chunk, memo, budget);
-    return o;
+    return {
+        .threads = threads, .use_memo = memo, .memo_budget_bytes = budget, .chunk_numbers = chunk};
+}
+
+// Chunks cover the range in order, all of one size but the last; a size not asked for is
+// the largest within every bound (a ceiling, a chunk's step work, several chunks a thread)
+// or 1: each bound the tightest in turn, none but the floor, a limit whose square nears 2^64.
+TEST(ChunkPlan, CoversTheRangeInChunksAsLargeAsTheBoundsAllow) {
+    for (const auto& [count, limit, threads, asked] :
+         std::vector<std::tuple<std::int32_t, std::int32_t, unsigned, std::int32_t>>{
+             {1, 1, 1, 0},
+             {1000, 10, 2, 0},
+             {15, 10, 2, 0},
+             {10'000'000, 10, 2, 0},
+             {10'000'000, 2000, 2, 0},
+             {INT32_MAX, INT32_MAX, 1, 0},
+             {INT32_MAX, 1, 1, 0},
+             {20, 10, 8, 7},
+             {1000, 10, 2, 1}}) {
+        const ChunkPlan plan(count, limit, threads, asked);
+        const std::int64_t n = plan.numbers(), last = plan.chunks() - 1;
+        const auto within = [count = count, limit = limit, threads = threads](std::int64_t size) {
+            return size <= tuning::max_chunk_numbers &&
+                   static_cast<long double>(size) * limit * limit <= tuning::chunk_digit_work &&
+                   size * threads * tuning::min_chunks_per_thread <= count;
+        };
+        EXPECT_TRUE(asked > 0 ? n == asked : (n == 1 || within(n)) && !within(n + 1)) << count;
+        EXPECT_TRUE(plan.first(0) == 0 && plan.first(last) < count && plan.end(last) == count);
+        for (const std::int64_t c : {std::int64_t{0}, last / 2, last - 1})
+            EXPECT_TRUE(c < 0 || c == last ||
+                        (plan.end(c) == plan.first(c + 1) && plan.end(c) - plan.first(c) == n));
+    }
 }
 
 // Long trajectories, Lychrel candidates, hits at the last allowed step and one step short
@@ -78,9 +107,10 @@ TEST(RangeSearch, EveryThreadCountChunkSizeAndMemoFindsWhatTheStepByStepSearchFi
             }
         }
     }
-    // Wide enough for the memo to matter, which may be roomy, small, or without room.
+    // Wide enough for the memo to matter, which may be roomy, small, or without room; and
+    // the defaults.
     const std::size_t entry = tuning::memo_entry_overhead_bytes + 40;
-    for (const RunOptions& o : {options(2, 0, true), options(3, 0, true, 0),
+    for (const RunOptions& o : {RunOptions{}, options(2, 0, true), options(3, 0, true, 0),
                                 options(2, 0, true, 40 * entry), options(8, 3, true)}) {
         ASSERT_EQ(tests::check_range("1", 15000, 300, o), "");
     }

@@ -3,11 +3,8 @@
 namespace revadd {
 namespace {
 
-void strip_leading_zeros(std::string& digits) {
-    std::size_t zeros = 0;
-    while (zeros < digits.size() && digits[zeros] == '0') ++zeros;
-    if (zeros > 0) digits.erase(0, zeros);
-}
+// All zeros leave the string empty, which is 0 all the same.
+void strip_leading_zeros(std::string& digits) { digits.erase(0, digits.find_first_not_of('0')); }
 
 }  // namespace
 

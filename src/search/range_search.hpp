@@ -20,20 +20,18 @@ namespace revadd {
 // searching threads add to it as each chunk is done, and a range of one number reports
 // each step; relaxed atomics, so the figures of a moment may be a chunk apart.
 struct RunProgress {
-    std::atomic<std::int64_t> numbers{0};  // numbers searched in full
-    std::atomic<std::int64_t> hits{0};     // hits among them
-    StepProgress steps;                    // a range of one number: its steps so far
+    std::atomic<std::int64_t> numbers{};  // numbers searched in full
+    std::atomic<std::int64_t> hits{};     // hits among them
+    StepProgress steps;                   // a range of one number: its steps so far
 };
 
 // How a run is carried out; the defaults are the tool's, the rest is for tests.
 struct RunOptions {
     unsigned threads = 1;         // searching threads, the caller's included
     std::size_t room = SIZE_MAX;  // memory the process may still take
-    // mutants: off (the memo makes a run faster, never different)
-    bool use_memo = true;
-    // mutants: on
+    bool use_memo = tuning::use_memo;
     std::size_t memo_budget_bytes = tuning::memo_budget_bytes;
-    std::int32_t chunk_numbers = 0;  // 0: chosen from the range and the limit
+    std::int32_t chunk_numbers{};  // 0: chosen from the range and the limit
     // Once non-zero, every thread stops before its next number (a long number is cut
     // short between two steps); what was found is still written, in range order.
     const std::atomic<int>* stop = nullptr;
@@ -43,9 +41,9 @@ struct RunOptions {
 
 struct RangeJob {
     std::string_view first_digits;  // the first number as typed, without its sign
-    std::int32_t count = 0;         // numbers to test
-    std::int32_t iterations = 0;    // step limit of each
-    bool negative = false;          // the console shows each number with '-'
+    std::int32_t count{};           // numbers to test
+    std::int32_t iterations{};      // step limit of each
+    bool negative{};                // the console shows each number with '-'
 };
 
 // Receives the report of the range piece by piece.
@@ -65,8 +63,8 @@ public:
     virtual void stopped(std::int64_t /*searched*/) {}
 };
 
-// Searches every number of the job (count >= 1, iterations >= 1), or those it reaches
-// before the stop flag is raised, and returns the tally of the hits; the text goes to
+// Searches every number of the job (count >= 1, iterations >= 1, on threads >= 1), or those it
+// reaches before the stop flag is raised, and returns the tally of the hits; the text goes to
 // `writer` as it is produced.
 Tally search_range(const RangeJob& job, const RunOptions& options, ChunkWriter& writer);
 

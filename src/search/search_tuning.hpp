@@ -8,7 +8,6 @@
 
 namespace revadd::tuning {
 
-// mutants: off
 // These values trade speed and memory; none changes what a run writes, so no test can
 // tell one from another (the benchmark can).
 
@@ -31,9 +30,8 @@ inline constexpr std::size_t room_share = 4;
 // Finished text held back behind an unfinished chunk: bounds memory whatever the range.
 inline constexpr std::size_t text_in_flight_bytes = std::size_t{64} << 20;
 
-// Report buffers kept for reuse, so that chunks do not fault in fresh pages all the time.
-inline constexpr std::size_t spare_reports_per_thread = 4;
-inline constexpr std::size_t spare_report_max_bytes = std::size_t{4} << 20;
+// The memo makes a run faster, never different.
+inline constexpr bool use_memo = true;
 
 // Below a million a third settle within 2 steps; past that a lookup beats stepping on (1-8 tried).
 inline constexpr std::int32_t memo_from_step = 2;
@@ -49,7 +47,5 @@ inline constexpr std::size_t memo_entry_overhead_bytes = 160;
 
 // With one lock two threads run no faster than one; 64 let them (0.12 s to 0.064 s).
 inline constexpr std::size_t memo_shards = 64;
-
-// mutants: on
 
 }  // namespace revadd::tuning

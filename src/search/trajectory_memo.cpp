@@ -6,20 +6,22 @@
 
 namespace revadd {
 
+// Keys of the two kinds never share a shard: the same digits may be both a first sum and
+// a later one, with different outcomes.
 TrajectoryMemo::Shard& TrajectoryMemo::shard_of(MemoKey kind, std::string_view key) const {
-    // The top bits pick the shard; the map inside uses the low ones for its buckets. Any
-    // shard would hold the entry as well, only with more waiting: no test can tell.
-    // mutants: off
-    const std::size_t h = Hash{}(key);
-    const std::size_t first = kind == MemoKey::first_sum ? 0 : tuning::memo_shards;
-    return shards_[first + (h >> 40) % tuning::memo_shards];
-    // mutants: on
+    return shards_[static_cast<std::size_t>(kind) * tuning::memo_shards + shard_in_kind(key)];
+}
+
+// The top bits pick the shard; the map inside uses the low ones for its buckets. Any
+// shard would hold the entry as well, only with more waiting.
+std::size_t TrajectoryMemo::shard_in_kind(std::string_view key) {
+    return (Hash{}(key) >> 40) % tuning::memo_shards;
 }
 
 bool TrajectoryMemo::reserve(std::size_t bytes) {
     std::size_t used = used_.load(std::memory_order_relaxed);
     do {
-        if (used > budget_ || bytes > budget_ - used) return false;
+        if (bytes > budget_ - used) return false;  // used never passes the budget
     } while (!used_.compare_exchange_weak(used, used + bytes, std::memory_order_relaxed));
     return true;
 }

@@ -22,7 +22,7 @@ namespace revadd {
 enum class MemoKey : unsigned char { first_sum, later_sum };
 
 struct MemoEntry {
-    std::int32_t steps = 0;  // counted from the number tested; 0: no palindrome in the limit
+    std::int32_t steps{};    // counted from the number tested; 0: no palindrome in the limit
     std::string palindrome;  // empty when steps is 0
 };
 
@@ -56,6 +56,7 @@ private:
     };
 
     Shard& shard_of(MemoKey kind, std::string_view key) const;
+    static std::size_t shard_in_kind(std::string_view key);
     bool reserve(std::size_t bytes);
 
     const std::size_t budget_;

@@ -20,10 +20,8 @@ public:
     TrajectorySearch(std::int32_t iterations, TrajectoryMemo* memo, StepTeam* team = nullptr,
                      const std::atomic<int>* stop = nullptr)
         : iterations_(iterations), memo_(memo) {
-        // mutants: off (steps shared or not give the same sums: speed only)
-        trajectory_.share_steps(team);
-        // mutants: on
         trajectory_.stop_when(stop);
+        trajectory_.share_steps(team);
     }
 
     // Steps `digits` (as typed: leading zeros count, no sign) to its palindrome: the steps
