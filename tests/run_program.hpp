@@ -53,6 +53,8 @@ struct RunSetup {
     std::vector<SignalAt> signals;
     std::chrono::milliseconds timeout{60000};  // then killed, and run_revadd throws
     std::function<int()> instead;              // run in the child in place of revadd
+    std::filesystem::path directory;  // run there, and leave what it holds (default: a fresh one)
+    const char* program = nullptr;    // in place of the built revadd
 };
 
 struct Outcome {
