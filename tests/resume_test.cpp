@@ -253,6 +253,10 @@ TEST(ResumedRun, StoppedAndRunAgainEndsWithTheBytesOfARunNeverStopped) {
         EXPECT_TRUE(same(last.out, straight.out));
         EXPECT_TRUE(same(last.file, straight.file));
         EXPECT_TRUE(resumed_line(last.err)) << last.err;
+        // One number is taken up part-way along its trajectory, not from its start.
+        EXPECT_EQ(input.find(" 1 ") != std::string::npos,
+                  last.err.find(" at step ") != std::string::npos)
+            << last.err;
         EXPECT_EQ(last.status, 0);
         EXPECT_FALSE(fs::exists(dir.path / "revadd.resume"));
     }
