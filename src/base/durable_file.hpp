@@ -24,8 +24,9 @@ LockedFile open_locked(const char* path);
 // Cuts the file to its first `bytes` and puts the stream at its end.
 bool cut_at(std::FILE* stream, std::uint64_t bytes);
 
-// Sends what the stream holds on to the disk: a crash after this loses none of it.
-bool sync(std::FILE* stream);
+// Sends what the stream has flushed to the system on to the disk: a crash after this loses
+// none of it.
+bool to_disk(std::FILE* stream);
 
 // Puts `bytes` in place of the file at `path` so that a crash at any moment leaves either
 // the old file or the new one, whole: written beside it, sent to the disk, renamed over

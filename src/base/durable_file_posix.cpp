@@ -46,7 +46,7 @@ bool cut_at(std::FILE* stream, std::uint64_t bytes) {
            fseeko(stream, static_cast<off_t>(bytes), SEEK_SET) == 0;
 }
 
-bool sync(std::FILE* stream) { return std::fflush(stream) == 0 && fsync(fileno(stream)) == 0; }
+bool to_disk(std::FILE* stream) { return fsync(fileno(stream)) == 0; }
 
 std::optional<std::string> replace(const char* path, std::string_view bytes) {
     const std::string temporary = std::string(path) + ".new";

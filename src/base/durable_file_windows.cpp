@@ -43,7 +43,7 @@ bool cut_at(std::FILE* stream, std::uint64_t bytes) {
            _fseeki64(stream, static_cast<__int64>(bytes), SEEK_SET) == 0;
 }
 
-bool sync(std::FILE* stream) { return std::fflush(stream) == 0 && _commit(_fileno(stream)) == 0; }
+bool to_disk(std::FILE* stream) { return _commit(_fileno(stream)) == 0; }
 
 std::optional<std::string> replace(const char* path, std::string_view bytes) {
     const std::string temporary = std::string(path) + ".new";

@@ -65,7 +65,10 @@ void ResultFile::record_hits(std::string_view records) {
     written_.add(records);
 }
 
-bool ResultFile::sync() { return sink_ && sink_->flush() && files::sync(stream_); }
+bool ResultFile::sync() {
+    if (!sink_ || !sink_->flush()) return false;
+    return files::to_disk(stream_);
+}
 
 bool ResultFile::finish(const Summary& summary) {
     if (!sink_) return true;
