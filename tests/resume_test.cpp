@@ -209,7 +209,11 @@ Outcome run_in(const fs::path& dir, const std::string& input, const Step& step =
     s.input = input;
     s.directory = dir;
     if (step.quick_saves) s.program = REVADD_QUICK_SAVES_EXE;
-    if (step.signal != 0) s.signals = {{"iterations:\n", step.after_ms, step.signal}};
+    // A kill waits for a first save: before it, there is nothing to resume from.
+    if (step.signal != 0) {
+        s.signals = {{"iterations:\n", step.after_ms, step.signal}};
+        if (step.quick_saves) s.signals_after_file = "revadd.resume";
+    }
     return run_revadd(s);
 }
 

@@ -199,7 +199,8 @@ Outcome run_revadd(const RunSetup& s) {
         // Each signal waits for its output, then for its delay after that and the one before.
         std::unique_lock hold(taken);
         if (!due && next < s.signals.size() &&
-            o.out.find(s.signals[next].after_output) != std::string::npos) {
+            o.out.find(s.signals[next].after_output) != std::string::npos &&
+            (s.signals_after_file.empty() || fs::exists(work / s.signals_after_file))) {
             due = now + std::chrono::milliseconds(s.signals[next].delay_ms);
         }
         hold.unlock();
