@@ -315,6 +315,23 @@ TEST(ResumedRun, AFileThatCannotBeTakenUpIsLeftAloneAndTheRunStartsOver) {
     }
 }
 
+TEST(ResumedRun, AResumeFileThatWouldCountHitsNotOnTheDiskIsNotWritten) {
+    if (without_signals()) GTEST_SKIP() << "needs POSIX signals";
+    RunSetup s;
+    s.input = "10000700000 20000 10000";
+    s.limits = {{Limit::file_size, 1000}};
+    s.signals = {{"iterations:\n", 300, SIGINT}};
+    const TempDir dir;
+    s.directory = dir.path;
+    const Outcome o = run_revadd(s);
+    EXPECT_TRUE(
+        o.err.starts_with("revadd: could not write revadd.resume: palin.txt could not be "
+                          "flushed to the disk\nrevadd: could not write palin.txt: "))
+        << o.err;
+    EXPECT_EQ(o.status, 130);
+    EXPECT_FALSE(fs::exists(dir.path / "revadd.resume"));
+}
+
 TEST(ResumedRun, ASecondRunInTheSameDirectoryLeavesTheFilesOfTheFirstAlone) {
     if (without_signals()) GTEST_SKIP() << "needs POSIX signals";
     const TempDir dir;

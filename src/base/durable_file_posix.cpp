@@ -54,14 +54,14 @@ std::optional<std::string> replace(const char* path, std::string_view bytes) {
     if (fd < 0) return std::strerror(errno);
     for (std::string_view rest = bytes; !rest.empty();) {
         const ssize_t n = write(fd, rest.data(), rest.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int error = n < 0 ? errno : EIO;
+        if (n > 0) {
+            rest.remove_prefix(static_cast<std::size_t>(n));
+        } else if (errno != EINTR) {
+            const int error = errno;
             close(fd);
             unlink(temporary.c_str());
             return std::strerror(error);
         }
-        rest.remove_prefix(static_cast<std::size_t>(n));
     }
     if (fsync(fd) != 0 || close(fd) != 0 || rename(temporary.c_str(), path) != 0) {
         const int error = errno;
