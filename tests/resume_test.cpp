@@ -192,6 +192,13 @@ TEST(ResumedSearch, TakesUpTheRangeAtAnyNumberAndANumberAtAnyStep) {
     EXPECT_EQ(std::tuple(stopped.point->digits, stopped.point->limbs),
               std::tuple(expected.digits, expected.limbs));
     EXPECT_EQ(stopped.searched_end, 0);
+    // Stopped before its first step, a number has no point to hand over.
+    Taker before;
+    before.flag = SIGINT;
+    TrajectorySearch search(100, nullptr, nullptr, &before.flag);
+    search.keep_points(&before);
+    EXPECT_EQ(search.search("196"), TrajectorySearch::stopped);
+    EXPECT_FALSE(before.point);
 }
 
 // kill_now, which the headers of Windows (where these tests skip) lack.

@@ -146,8 +146,7 @@ bool ResumeKeeper::point_due() const {
 }
 
 void ResumeKeeper::point_reached(const TrajectoryPoint& point) {
-    // A number stopped before its first step is taken up from its start.
-    now_.trajectory = point.steps > 0 ? point : TrajectoryPoint();
+    now_.trajectory = point;
     if (point_due()) save();
 }
 

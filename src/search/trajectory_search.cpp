@@ -38,7 +38,8 @@ std::int32_t TrajectorySearch::search_kept() {
         const std::int32_t found = trajectory_.search(
             static_cast<std::int32_t>(std::min<std::int64_t>(left, tuning::steps_between_points)));
         if (found == stopped) {
-            if (keeper_ != nullptr) keeper_->point_reached(point());
+            // A number stopped before its first step is taken up from its start.
+            if (keeper_ != nullptr && trajectory_.steps() > 0) keeper_->point_reached(point());
             return stopped;
         }
         if (found != 0) return found_here(static_cast<std::int32_t>(trajectory_.steps()));

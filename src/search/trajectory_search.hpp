@@ -27,7 +27,8 @@ public:
     virtual ~PointKeeper() = default;
     // Asked every so many steps: whether to hand over the point reached.
     virtual bool point_due() = 0;
-    // A point reached, once the keeper asked for it, and wherever a stop cut the search.
+    // A point reached, once the keeper asked for it, and wherever a stop cut the search
+    // after a step.
     virtual void point_reached(const TrajectoryPoint& point) = 0;
 };
 
