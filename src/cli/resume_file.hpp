@@ -43,7 +43,7 @@ public:
 
 private:
     static constexpr std::size_t block = 32;
-    void add_block(const char* bytes);
+    void add_blocks(const char* bytes, std::size_t blocks);
 
     std::uint64_t lanes_[4] = {0x243f6a8885a308d3, 0x13198a2e03707344, 0xa4093822299f31d0,
                                0x082efa98ec4e6c89};
