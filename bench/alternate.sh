@@ -6,12 +6,15 @@
 set -euo pipefail
 rounds=$1 answers=$2
 shift 2
+exes=()
+for exe in "$@"; do exes+=("$(realpath "$exe")"); done
+set -- "${exes[@]}"
 TIMEFORMAT='%3R %3U %3S'
 declare -A wall cpu all
 for ((r = 0; r < rounds; r++)); do
     for exe in "$@"; do
         scratch=$(mktemp -d)
-        read -r w u s < <(cd "$scratch" && { time printf '%s\n' "$answers" | "$exe" >/dev/null; } 2>&1 | tail -1)
+        read -r w u s < <(cd "$scratch" && { time printf '%s\n' "$answers" | "$exe" >/dev/null 2>&1; } 2>&1)
         rm -rf "$scratch"
         c=$(awk "BEGIN{print $u + $s}")
         all[$exe]="${all[$exe]:-} $c"
