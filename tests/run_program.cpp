@@ -187,8 +187,9 @@ Outcome run_revadd(const RunSetup& s) {
                             s.out == Stdout::reader_leaves ? s.reader_leaves_after : SIZE_MAX);
     }
     const auto start = std::chrono::steady_clock::now();
-    std::optional<std::chrono::steady_clock::time_point>
-        due;  // of the next signal, once its output is there
+    // Of the next signal, once its output is there; none until then.
+    constexpr auto none = std::chrono::steady_clock::time_point::max();
+    auto due = none;
     std::size_t next = 0;
     int status = 0;
     bool ended = false, killed = false;
@@ -198,16 +199,16 @@ Outcome run_revadd(const RunSetup& s) {
         if (now - start > s.timeout && !ended) killed = kill(pid, SIGKILL) == 0;
         // Each signal waits for its output, then for its delay after that and the one before.
         std::unique_lock hold(taken);
-        if (!due && next < s.signals.size() &&
+        if (due == none && next < s.signals.size() &&
             o.out.find(s.signals[next].after_output) != std::string::npos &&
             (s.signals_after_file.empty() || fs::exists(work / s.signals_after_file))) {
             due = now + std::chrono::milliseconds(s.signals[next].delay_ms);
         }
         hold.unlock();
-        if (due && now >= *due && !ended) {
+        if (due != none && now >= due && !ended) {
             fifo_read |= s.signals[next].signal == 0;
             if (s.signals[next].signal != 0) kill(pid, s.signals[next].signal);
-            due.reset();
+            due = none;
             ++next;
         }
         if (fifo_read) drain_fifo();
