@@ -109,11 +109,15 @@ int resource_of(Limit limit) {
 
 Outcome run_revadd(const RunSetup& s) {
     const char* windows_program = std::getenv("REVADD_TEST_WINDOWS_PROGRAM");
-    const char* program = windows_program_under_test() ? windows_program : REVADD_EXE;
+    const char* program = windows_program_under_test() ? windows_program
+                          : s.program != nullptr       ? s.program
+                                                       : REVADD_EXE;
     const TempDir base;
-    const fs::path work = base.path / "run", file = work / "palin.txt";
+    const fs::path work = s.directory.empty() ? base.path / "run" : s.directory;
+    const fs::path file = work / "palin.txt";
     fs::create_directory(work);
-    write_file(base.path / "in", s.input);
+    const std::string in_path = base.path / "in", err_path = base.path / "err";
+    write_file(in_path, s.input);
     if (s.existing_file) write_file(file, *s.existing_file);
     if (s.file_is_directory) fs::create_directory(file);
     if (s.file_fifo && mkfifo(file.c_str(), 0600) != 0) throw std::runtime_error("mkfifo");
@@ -140,9 +144,9 @@ Outcome run_revadd(const RunSetup& s) {
 #endif
         if (chdir(work.c_str()) != 0) _exit(125);
         if ((s.terminal.empty() || s.stderr_apart) &&
-            dup2(open("../err", O_WRONLY | O_CREAT, 0600), 2) < 0)
+            dup2(open(err_path.c_str(), O_WRONLY | O_CREAT, 0600), 2) < 0)
             _exit(125);
-        const int in = s.stdin_closed ? -1 : open("../in", O_RDONLY);
+        const int in = s.stdin_closed ? -1 : open(in_path.c_str(), O_RDONLY);
         if ((in < 0 ? close(0) : dup2(in, 0)) < 0) _exit(125);
         const int out = s.out == Stdout::dev_full ? open("/dev/full", O_WRONLY) : pipe_ends[1];
         if (s.terminal.empty() && (s.out == Stdout::closed ? close(1) : dup2(out, 1)) < 0)
@@ -183,8 +187,9 @@ Outcome run_revadd(const RunSetup& s) {
                             s.out == Stdout::reader_leaves ? s.reader_leaves_after : SIZE_MAX);
     }
     const auto start = std::chrono::steady_clock::now();
-    std::optional<std::chrono::steady_clock::time_point>
-        due;  // of the next signal, once its output is there
+    // Of the next signal, once its output is there; none until then.
+    constexpr auto none = std::chrono::steady_clock::time_point::max();
+    auto due = none;
     std::size_t next = 0;
     int status = 0;
     bool ended = false, killed = false;
@@ -194,15 +199,16 @@ Outcome run_revadd(const RunSetup& s) {
         if (now - start > s.timeout && !ended) killed = kill(pid, SIGKILL) == 0;
         // Each signal waits for its output, then for its delay after that and the one before.
         std::unique_lock hold(taken);
-        if (!due && next < s.signals.size() &&
-            o.out.find(s.signals[next].after_output) != std::string::npos) {
+        if (due == none && next < s.signals.size() &&
+            o.out.find(s.signals[next].after_output) != std::string::npos &&
+            (s.signals_after_file.empty() || fs::exists(work / s.signals_after_file))) {
             due = now + std::chrono::milliseconds(s.signals[next].delay_ms);
         }
         hold.unlock();
-        if (due && now >= *due && !ended) {
+        if (due != none && now >= due && !ended) {
             fifo_read |= s.signals[next].signal == 0;
             if (s.signals[next].signal != 0) kill(pid, s.signals[next].signal);
-            due.reset();
+            due = none;
             ++next;
         }
         if (fifo_read) drain_fifo();
@@ -216,7 +222,7 @@ Outcome run_revadd(const RunSetup& s) {
     if (killed)
         throw std::runtime_error("still running after " + std::to_string(s.timeout.count()) +
                                  " ms");
-    o.err = read_file(base.path / "err");
+    o.err = read_file(err_path);
     o.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     o.file_is_directory = fs::is_directory(file);
     if (fs::is_regular_file(file)) o.file = read_file(file);

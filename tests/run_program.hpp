@@ -51,8 +51,11 @@ struct RunSetup {
     std::vector<std::pair<Limit, long long>> limits;  // in bytes
     int cpu = -1;  // the one CPU allowed (on Linux; elsewhere all), -1 for all
     std::vector<SignalAt> signals;
+    std::string signals_after_file;  // each waits for this file in the run's directory too
     std::chrono::milliseconds timeout{60000};  // then killed, and run_revadd throws
     std::function<int()> instead;              // run in the child in place of revadd
+    std::filesystem::path directory;  // run there, and leave what it holds (default: a fresh one)
+    const char* program = nullptr;    // in place of the built revadd
 };
 
 struct Outcome {

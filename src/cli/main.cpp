@@ -1,6 +1,7 @@
 // revadd: asks for a starting number, a range and an iteration limit, then reports
 // every number of the range that forms a palindrome by reverse-and-add.
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <variant>
 
@@ -31,6 +32,12 @@ int main() {
     options.room = revadd::usable_memory();
     options.stop = &revadd::stop_signal();
     revadd::catch_stop_signals();
+#ifdef REVADD_SAVE_INTERVAL_MS
+    // A build for the tests that stop a run with no chance to save: it saves at once.
+    const std::chrono::milliseconds save_interval{REVADD_SAVE_INTERVAL_MS};
+#else
+    const std::chrono::milliseconds save_interval = revadd::default_save_interval;
+#endif
     return revadd::run_search(std::get<revadd::Answers>(answers), console, options,
-                              revadd::terminal::status_line_possible());
+                              revadd::terminal::status_line_possible(), save_interval);
 }

@@ -65,11 +65,17 @@ void Trajectory::assign(std::string_view typed) {
         limbs[j] = static_cast<std::uint8_t>(digit(2 * j) + 10 * digit(2 * j + 1));
     }
     size_ = n;
-    if (progress_ != nullptr) {
-        steps_since_assign_ = 0;
-        progress_->steps.store(0, std::memory_order_relaxed);
-        progress_->digits.store(static_cast<std::int64_t>(n), std::memory_order_relaxed);
-    }
+    steps_since_assign_ = 0;
+    if (progress_ != nullptr) publish_steps();
+}
+
+void Trajectory::assign_limbs(std::string_view limbs, std::size_t digits, std::int64_t steps) {
+    assert(limbs.size() == limbs_for(digits));
+    current_->reserve(limbs.size(), 0);
+    std::memcpy(current_->data(), limbs.data(), limbs.size());
+    size_ = digits;
+    steps_since_assign_ = steps;
+    if (progress_ != nullptr) publish_steps();
 }
 
 std::uint8_t* Trajectory::prepare_next(std::size_t count) {
@@ -91,11 +97,11 @@ void Trajectory::commit_next(std::size_t count) {
 
 void Trajectory::step() {
     advance();
-    if (progress_ != nullptr) publish_steps(1);
+    ++steps_since_assign_;
+    if (progress_ != nullptr) publish_steps();
 }
 
-void Trajectory::publish_steps(std::int64_t count) {
-    steps_since_assign_ += count;
+void Trajectory::publish_steps() {
     progress_->steps.store(steps_since_assign_, std::memory_order_relaxed);
     progress_->digits.store(static_cast<std::int64_t>(size_), std::memory_order_relaxed);
 }
@@ -134,7 +140,8 @@ std::int32_t Trajectory::search_steps(std::int32_t limit) {
         bool palindrome = false;
         const std::int32_t taken = take_steps(limit - steps, palindrome);
         steps += taken;
-        if constexpr (reported) publish_steps(taken);
+        steps_since_assign_ += taken;
+        if constexpr (reported) publish_steps();
         if (palindrome) return steps;
         if (steps == limit) return 0;
     }

@@ -51,6 +51,9 @@ public:
     // Starts from `typed`: digits '0'-'9', most significant first, leading zeros kept
     // (they take part in the first reversal, as the record arithmetic has them).
     void assign(std::string_view typed);
+    // Takes up a number part-way along its trajectory: `limbs` as limbs() gave them, of a
+    // number of `digits` decimal digits, reached after `steps` steps.
+    void assign_limbs(std::string_view limbs, std::size_t digits, std::int64_t steps);
 
     // Adds the number to its reversal; a sum is never left with leading zeros, and an
     // all-zero sum is the single digit 0.
@@ -72,6 +75,7 @@ public:
     void stop_when(const std::atomic<int>* flag) { stop_ = flag; }
 
     std::size_t size() const { return size_; }                      // in decimal digits
+    std::int64_t steps() const { return steps_since_assign_; }      // since assign()
     const std::uint8_t* limbs() const { return current_->data(); }  // least significant first
     // Appends the number as text, most significant digit first.
     void append_text(std::string& out) const;
@@ -86,7 +90,7 @@ public:
 
 private:
     void advance();
-    void publish_steps(std::int64_t count);
+    void publish_steps();
     template <bool reported>
     std::int32_t search_steps(std::int32_t limit);
     // Up to `most` >= 1 steps, at least one, the fastest way; `palindrome` tells whether
@@ -103,7 +107,7 @@ private:
     StepTeam* team_ = nullptr;
     const std::atomic<int>* stop_ = nullptr;
     StepProgress* progress_ = nullptr;
-    std::int64_t steps_since_assign_ = 0;  // kept only while steps are reported
+    std::int64_t steps_since_assign_ = 0;
     // Half a page apart, so that a step's stores never alias its loads in 4 KiB terms.
     LimbBuffer buffers_[2]{LimbBuffer(0), LimbBuffer(2048)};
     LimbBuffer* current_ = &buffers_[0];

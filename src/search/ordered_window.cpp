@@ -4,9 +4,15 @@
 
 namespace revadd {
 
-OrderedWindow::OrderedWindow(std::int64_t chunks, std::size_t slots, std::size_t text_limit,
-                             const std::atomic<int>* stop, ChunkWriter& writer)
-    : chunks_(chunks), text_limit_(text_limit), stop_(stop), writer_(writer), slots_(slots) {
+OrderedWindow::OrderedWindow(std::int64_t first, std::int64_t chunks, std::size_t slots,
+                             std::size_t text_limit, const std::atomic<int>* stop,
+                             ChunkWriter& writer)
+    : chunks_(chunks),
+      text_limit_(text_limit),
+      stop_(stop),
+      writer_(writer),
+      slots_(slots),
+      searched_without_gap_(first) {
     assert(chunks >= 1 && slots >= 1);
 }
 
@@ -85,8 +91,12 @@ void OrderedWindow::write_oldest(std::unique_lock<std::mutex>& lock) {
     const ChunkReport report = std::move(slot.report);
     unlocked(lock, [&] {
         writer_.write(report.console.empty() ? report.file : report.console, report.file);
+        // After a chunk cut short by a stop, the hits of later chunks are written but not
+        // counted: the tally is of the numbers searched without a gap.
+        if (searched_without_gap_ != report.first) return;
         tally_.add(report.tally);
-        if (searched_without_gap_ == report.first) searched_without_gap_ = report.searched_end;
+        searched_without_gap_ = report.searched_end;
+        writer_.searched(searched_without_gap_, tally_);
     });
     slot.done = false;
     ++written_;

@@ -34,11 +34,12 @@ class OrderedWindow {
     };
 
 public:
-    // `chunks` >= 1 to hand out, at most `slots` >= 1 of them started and not yet
-    // written; a chunk other than the oldest starts only while the text held back is
-    // below `text_limit`. Once `stop` (when not null) is raised, no chunk starts.
-    OrderedWindow(std::int64_t chunks, std::size_t slots, std::size_t text_limit,
-                  const std::atomic<int>* stop, ChunkWriter& writer);
+    // The numbers of the range from the `first`-th on, in `chunks` >= 1 to hand out, at most
+    // `slots` >= 1 of them started and not yet written; a chunk other than the oldest starts only
+    // while the text held back is below `text_limit`. Once `stop` (when not null) is raised, no
+    // chunk starts.
+    OrderedWindow(std::int64_t first, std::int64_t chunks, std::size_t slots,
+                  std::size_t text_limit, const std::atomic<int>* stop, ChunkWriter& writer);
 
     // Waits until the next chunk may start and returns it; -1 once every chunk has
     // started or the stop flag is raised.
@@ -52,8 +53,8 @@ public:
 
     static constexpr std::size_t slot_bytes = sizeof(Slot);
 
-    // Once every thread is done: the chunks written and their tally, and how far from the
-    // first number of the range every number was searched and its hits written.
+    // Once every thread is done: the chunks written, how far from the first number of the
+    // range every number was searched and its hits written, and the tally of those hits.
     std::int64_t written() const { return written_; }
     const Tally& tally() const { return tally_; }
     std::int64_t searched_without_gap() const { return searched_without_gap_; }
@@ -80,7 +81,7 @@ private:
     std::int64_t written_ = 0;
     bool writing_ = false;  // a thread holds the writer role
     Tally tally_;
-    std::int64_t searched_without_gap_ = 0;
+    std::int64_t searched_without_gap_;
 };
 
 }  // namespace revadd

@@ -27,29 +27,34 @@ std::unique_ptr<TrajectoryMemo> memo_for(const RunOptions& options) {
         std::min(options.memo_budget_bytes, options.room / tuning::room_share));
 }
 
-OrderedWindow window_for(const ChunkPlan& plan, const RunOptions& options, ChunkWriter& writer) {
+OrderedWindow window_for(const RangeJob& job, const ChunkPlan& plan, const RunOptions& options,
+                         ChunkWriter& writer) {
     const std::size_t share = options.room / tuning::room_share;
     const std::int64_t slots = std::min<std::int64_t>(
         {plan.chunks(), std::int64_t{tuning::chunks_in_flight_per_thread} * options.threads,
          static_cast<std::int64_t>(std::max<std::size_t>(share / OrderedWindow::slot_bytes, 1))});
-    return OrderedWindow(plan.chunks(), static_cast<std::size_t>(slots),
+    return OrderedWindow(job.first_index, plan.chunks(), static_cast<std::size_t>(slots),
                          std::min(tuning::text_in_flight_bytes, share), options.stop, writer);
 }
 
+bool alone(const RangeJob& job) { return job.count - job.first_index == 1; }
+
 // One number alone would leave the other cores idle: they share its steps instead.
 std::unique_ptr<StepTeam> team_for(const RangeJob& job, unsigned threads) {
-    return job.count == 1 ? std::make_unique<StepTeam>(threads) : nullptr;
+    return alone(job) ? std::make_unique<StepTeam>(threads) : nullptr;
 }
 
 class RangeRun {
 public:
     RangeRun(const RangeJob& job, const RunOptions& options, ChunkWriter& writer)
         : job_(job),
-          plan_(job.count, job.iterations, options.threads, options.chunk_numbers),
+          plan_(static_cast<std::int32_t>(job.count - job.first_index), job.iterations,
+                options.threads, options.chunk_numbers),
           memo_(memo_for(options)),
-          window_(window_for(plan_, options, writer)),
+          window_(window_for(job, plan_, options, writer)),
           stop_(options.stop),
-          progress_(options.progress) {}
+          progress_(options.progress),
+          writer_(writer) {}
 
     const ChunkPlan& plan() const { return plan_; }
     const OrderedWindow& window() const { return window_; }
@@ -58,7 +63,9 @@ public:
     // shares the steps of long numbers.
     void work(StepTeam* team = nullptr) {
         TrajectorySearch search(job_.iterations, memo_.get(), team, stop_);
-        if (progress_ != nullptr && job_.count == 1) search.report_steps(&progress_->steps);
+        // A number searched alone may run for days: its points are kept along the way.
+        if (alone(job_)) search.keep_points(&writer_);
+        if (progress_ != nullptr && alone(job_)) search.report_steps(&progress_->steps);
         std::string number;
         for (std::int64_t chunk; (chunk = window_.next_chunk()) >= 0;) {
             ChunkReport report = search_chunk(chunk, search, number);
@@ -74,15 +81,17 @@ public:
 private:
     ChunkReport search_chunk(std::int64_t chunk, TrajectorySearch& search, std::string& number) {
         ChunkReport report;
-        report.first = plan_.first(chunk);
-        const std::int64_t end = plan_.end(chunk);
+        report.first = job_.first_index + plan_.first(chunk);
+        const std::int64_t end = job_.first_index + plan_.end(chunk);
         // Only the very first number keeps the digits as typed, leading zeros and all.
         number.assign(job_.first_digits);
         if (report.first > 0) add_to_decimal(number, static_cast<std::uint64_t>(report.first));
         std::int64_t i = report.first;
         for (; i < end && !window_.stopping(); ++i) {
             if (i > report.first) increment_decimal(number);
-            const std::int32_t steps = search.search(number);
+            const std::int32_t steps = i == job_.first_index && job_.resume_point != nullptr
+                                           ? search.search_from(*job_.resume_point)
+                                           : search.search(number);
             if (steps == TrajectorySearch::stopped) break;
             if (steps == 0) continue;
             report.tally.add(steps);
@@ -100,12 +109,14 @@ private:
     OrderedWindow window_;
     const std::atomic<int>* const stop_;
     RunProgress* const progress_;
+    ChunkWriter& writer_;
 };
 
 }  // namespace
 
 Tally search_range(const RangeJob& job, const RunOptions& options, ChunkWriter& writer) {
-    assert(job.count >= 1 && job.iterations >= 1 && options.threads >= 1);
+    assert(job.count > job.first_index && job.first_index >= 0 && job.iterations >= 1 &&
+           options.threads >= 1);
     RangeRun run(job, options, writer);
     const auto helpers =
         static_cast<unsigned>(std::min<std::int64_t>(run.plan().chunks(), options.threads) - 1);

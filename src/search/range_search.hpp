@@ -13,6 +13,7 @@
 #include "engine/trajectory.hpp"
 #include "report_format.hpp"
 #include "search_tuning.hpp"
+#include "trajectory_search.hpp"
 
 namespace revadd {
 
@@ -44,12 +45,16 @@ struct RangeJob {
     std::int32_t count{};           // numbers to test
     std::int32_t iterations{};      // step limit of each
     bool negative{};                // the console shows each number with '-'
+    // A run taken up again: the numbers before the `first_index`-th were searched before,
+    // and that one is `resume_point` steps along, when given.
+    std::int64_t first_index{};
+    const TrajectoryPoint* resume_point = nullptr;
 };
 
-// Receives the report of the range piece by piece.
-class ChunkWriter {
+// Receives the report of the range piece by piece, and where one number is left to
+// search, the points along its trajectory.
+class ChunkWriter : public PointKeeper {
 public:
-    virtual ~ChunkWriter() = default;
     // The hits of the next chunk in range order: as the console shows them, and as
     // palin.txt records them. Calls never overlap, but may come from any of the
     // searching threads.
@@ -57,15 +62,20 @@ public:
     // Everything finished so far has been written and the threads are still searching:
     // the moment to push text out to a reader who is watching.
     virtual void caught_up() {}
+    // After a write: every number of the job before the `end`-th has been searched and its
+    // hits written, these among them (the numbers before first_index left out).
+    virtual void searched(std::int64_t /*end*/, const Tally& /*tally*/) {}
+    bool point_due() override { return false; }
+    void point_reached(const TrajectoryPoint& /*point*/) override {}
     // The stop flag ended the search early: every number before the `searched`-th of
     // the range was searched and its hits written; beyond it, some numbers were not
     // searched. Called once, after the last write.
     virtual void stopped(std::int64_t /*searched*/) {}
 };
 
-// Searches every number of the job (count >= 1, iterations >= 1, on threads >= 1), or those it
-// reaches before the stop flag is raised, and returns the tally of the hits; the text goes to
-// `writer` as it is produced.
+// Searches every number of the job from first_index on (count > first_index >= 0, iterations
+// >= 1, on threads >= 1), or those it reaches before the stop flag is raised, and returns the
+// tally of the hits searched without a gap; the text goes to `writer` as it is produced.
 Tally search_range(const RangeJob& job, const RunOptions& options, ChunkWriter& writer);
 
 }  // namespace revadd

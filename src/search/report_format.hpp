@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,16 @@ public:
         count_ += other.count_;
     }
     Tally() = default;
+    // The tally whose figures these are, as count(), high() and low() give them; none when
+    // they cannot be the figures of any hits.
+    static std::optional<Tally> of(std::int32_t count, std::int32_t high, std::int32_t low) {
+        if (count == 0 && high == 0 && low == low_without_hits) return Tally();
+        if (count < 1 || low < 1 || low > high) return std::nullopt;
+        Tally t(high);
+        t.count_ = count;
+        t.fewest_ = low;
+        return t;
+    }
     std::int32_t count() const { return count_; }
     std::int32_t high() const { return high_; }  // 0 without hits
     std::int32_t low() const { return count_ > 0 ? fewest_ : low_without_hits; }

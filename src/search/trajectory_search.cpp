@@ -23,6 +23,35 @@ std::int32_t TrajectorySearch::remember(std::int32_t steps, bool with_later_sum)
     return steps;
 }
 
+TrajectoryPoint TrajectorySearch::point() const {
+    const std::uint8_t* limbs = trajectory_.limbs();
+    return {static_cast<std::int32_t>(trajectory_.steps()), trajectory_.size(),
+            std::string(limbs, limbs + limbs_for(trajectory_.size()))};
+}
+
+// In slices of steps, so that the keeper is asked along the way: a slice of a few
+// thousand steps takes well under a second even at ten million digits.
+std::int32_t TrajectorySearch::search_kept() {
+    for (;;) {
+        const std::int64_t left = iterations_ - trajectory_.steps();
+        if (left <= 0) return found_here(0);
+        const std::int32_t found = trajectory_.search(
+            static_cast<std::int32_t>(std::min<std::int64_t>(left, tuning::steps_between_points)));
+        if (found == stopped) {
+            // A number stopped before its first step is taken up from its start.
+            if (keeper_ != nullptr && trajectory_.steps() > 0) keeper_->point_reached(point());
+            return stopped;
+        }
+        if (found != 0) return found_here(static_cast<std::int32_t>(trajectory_.steps()));
+        if (keeper_ != nullptr && keeper_->point_due()) keeper_->point_reached(point());
+    }
+}
+
+std::int32_t TrajectorySearch::search_from(const TrajectoryPoint& point) {
+    trajectory_.assign_limbs(point.limbs, point.digits, point.steps);
+    return search_kept();
+}
+
 std::int32_t TrajectorySearch::search(std::string_view digits) {
     assert(iterations_ >= 1);
     constexpr std::int32_t first_ask = tuning::memo_from_step;
@@ -31,6 +60,7 @@ std::int32_t TrajectorySearch::search(std::string_view digits) {
 
     // An empty digit string is the number 0, as the record arithmetic reads it.
     trajectory_.assign(digits.empty() ? std::string_view("0") : digits);
+    if (keeper_ != nullptr) return search_kept();
     if (memo_ == nullptr || iterations_ <= first_ask) {
         return found_here(trajectory_.search(iterations_));
     }
