@@ -350,7 +350,11 @@ TEST(ResumedRun, ASecondRunInTheSameDirectoryLeavesTheFilesOfTheFirstAlone) {
     const TempDir dir;
     Outcome first;
     std::thread running([&] { first = run_in(dir.path, "196 1 2147483647", {SIGINT, 1500}); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // The first holds palin.txt once it has made it, however slowly it starts.
+    while (!fs::exists(dir.path / "palin.txt")) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const Outcome second = run_in(dir.path, "1 10 10");
     running.join();
     const TempDir alone_dir;
