@@ -351,7 +351,7 @@ TEST(ResumedRun, ASecondRunInTheSameDirectoryLeavesTheFilesOfTheFirstAlone) {
     Outcome first;
     std::thread running([&] { first = run_in(dir.path, "196 1 2147483647", {SIGINT, 1500}); });
     // The first holds palin.txt once it has made it, however slowly it starts.
-    while (!fs::exists(dir.path / "palin.txt")) {
+    for (int waited = 0; !fs::exists(dir.path / "palin.txt") && waited < 3000; ++waited) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
