@@ -265,6 +265,12 @@ TEST(StatusLine, TextGroupsThousandsEstimatesTheRestAndFitsTheWidth) {
               "searched 9 of 10 (90%), 9 hits, 0:20"},  // behind its pace
              {{false, 7, 0, 0, 500ms, 0ms}, 79, "searched 0 of 7 (0%), 0 hits, 0:00"},
              {{false, 10, 1, 0, 2s, 2s}, 79, "searched 1 of 10 (10%), 0 hits, 0:02, 0:18 left"},
+             {{false, 1000, 600, 5, 10s, 10s, 500},  // resumed at 500
+              79,
+              "searched 600 of 1,000 (60%), 5 hits, 0:10, 0:40 left"},
+             {{false, 1000, 500, 5, 10s, 10s, 500},
+              79,
+              "searched 500 of 1,000 (50%), 5 hits, 0:10"},
              {{false, 7, 7, 123456, 59999ms, 0ms},
               79,
               "searched 7 of 7 (100%), 123,456 hits, 0:59"},
@@ -303,6 +309,11 @@ TEST(StatusLine, IsDueOnItsScheduleAndEstimatesFromWhenTheCountLastMoved) {
     progress.steps.steps = 1234567;
     progress.steps.digits = 512345;
     EXPECT_EQ(deep.line(t0 + 12s, 80), "step 1,234,567 of 2,415,836 (51%), 512,345 digits, 0:12");
+    // A resumed run: its pace leaves out the numbers searched before it began.
+    progress.numbers = 400;
+    revadd::StatusSchedule resumed(progress, 1000, 10, t0);
+    progress.numbers = 500;
+    EXPECT_EQ(resumed.line(t0 + 2s, 80), "searched 500 of 1,000 (50%), 1 hit, 0:02, 0:10 left");
 }
 
 }  // namespace

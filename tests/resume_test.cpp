@@ -209,6 +209,7 @@ struct Step {
     int signal = 0;  // 0: the run ends by itself
     int after_ms = 0;
     bool quick_saves = false;
+    std::string after_output = "iterations:\n";  // the last prompt, or a hit's last line
 };
 
 Outcome run_in(const fs::path& dir, const std::string& input, const Step& step = {}) {
@@ -218,7 +219,7 @@ Outcome run_in(const fs::path& dir, const std::string& input, const Step& step =
     if (step.quick_saves) s.program = REVADD_QUICK_SAVES_EXE;
     // A kill waits for a first save: before it, there is nothing to resume from.
     if (step.signal != 0) {
-        s.signals = {{"iterations:\n", step.after_ms, step.signal}};
+        s.signals = {{step.after_output, step.after_ms, step.signal}};
         if (step.quick_saves) s.signals_after_file = "revadd.resume";
     }
     return run_revadd(s);
@@ -292,6 +293,9 @@ TEST(ResumedRun, AFileThatCannotBeTakenUpIsLeftAloneAndTheRunStartsOver) {
     const auto resume = [](const fs::path& dir) { return dir / "revadd.resume"; };
     const auto palin = [](const fs::path& dir) { return dir / "palin.txt"; };
     using Edit = std::function<void(const fs::path&)>;
+    // Stopped once a hit has been written, so that palin.txt has bytes to lose.
+    const TempDir stopped;
+    ASSERT_EQ(run_in(stopped.path, input, {SIGINT, 20, false, " iterations\n\n"}).status, 130);
     for (const auto& [what, edit, why] : std::vector<std::tuple<std::string, Edit, std::string>>{
              {"cut short",
               [&](const fs::path& d) {
@@ -314,7 +318,7 @@ TEST(ResumedRun, AFileThatCannotBeTakenUpIsLeftAloneAndTheRunStartsOver) {
              {"other answers", [](const fs::path&) {}, "it was made for other answers"}}) {
         SCOPED_TRACE(what);
         const TempDir dir;
-        ASSERT_EQ(run_in(dir.path, input, {SIGINT, 100}).status, 130);
+        fs::copy(stopped.path, dir.path, fs::copy_options::recursive);
         edit(dir.path);
         const bool other = what == "other answers";
         const std::string answers = other ? "-10000700000 3000 10000" : input;

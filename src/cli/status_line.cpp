@@ -23,7 +23,9 @@ StatusSchedule::StatusSchedule(const RunProgress& progress, std::int32_t range,
       range_(range),
       iterations_(iterations),
       start_(start),
-      next_(start + first_draw) {}
+      next_(start + first_draw),
+      done_before_(progress.numbers.load(std::memory_order_relaxed)),
+      last_done_(done_before_) {}
 
 std::string StatusSchedule::line(Clock::time_point now, std::size_t columns) {
     StatusFigures f;
@@ -35,6 +37,7 @@ std::string StatusSchedule::line(Clock::time_point now, std::size_t columns) {
     } else {
         f.done = progress_.numbers.load(std::memory_order_relaxed);
         f.count = progress_.hits.load(std::memory_order_relaxed);
+        f.done_before = done_before_;
     }
     f.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - start_);
     if (f.done != last_done_) {

@@ -37,8 +37,10 @@ private:
     const std::int32_t iterations_;
     const Clock::time_point start_;
     Clock::time_point next_;
+    // Numbers searched before this run (a resumed one): its pace leaves them out.
+    const std::int64_t done_before_;
     // When the count of numbers last moved: the estimate of the rest starts from there.
-    std::int64_t last_done_ = 0;
+    std::int64_t last_done_;
     std::chrono::milliseconds done_at_{0};
 };
 

@@ -46,14 +46,14 @@ std::string status_text(const StatusFigures& f, std::size_t width) {
     add(count + (f.single ? " digits" : f.count == 1 ? " hit" : " hits"));
     const std::int64_t elapsed_ms = f.elapsed.count();
     add(duration_text(elapsed_ms / 1000));
-    if (!f.single && f.done > 0) {
-        // The rest at the pace of what is done, less the time since the count last
-        // moved, which went into the rest already. One costly number can hold the count
-        // for longer than that: then no estimate is better than a wrong one.
+    if (!f.single && f.done > f.done_before) {
+        // The rest at the pace of what this run has done, less the time since the count
+        // last moved, which went into the rest already. One costly number can hold the
+        // count for longer than that: then no estimate is better than a wrong one.
         const double done_ms = static_cast<double>(f.done_at.count());
-        const double left_ms =
-            done_ms * static_cast<double>(f.total - f.done) / static_cast<double>(f.done) -
-            static_cast<double>(elapsed_ms - f.done_at.count());
+        const double left_ms = done_ms * static_cast<double>(f.total - f.done) /
+                                   static_cast<double>(f.done - f.done_before) -
+                               static_cast<double>(elapsed_ms - f.done_at.count());
         if (left_ms > 0) {
             add(duration_text(static_cast<std::int64_t>(left_ms / 1000 + 0.999)) + " left");
         }

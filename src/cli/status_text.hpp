@@ -16,6 +16,7 @@ struct StatusFigures {
     std::int64_t count = 0;  // hits so far, or digits of the latest sum
     std::chrono::milliseconds elapsed{0};
     std::chrono::milliseconds done_at{0};  // elapsed when `done` reached its value
+    std::int64_t done_before = 0;          // done when the run began: a resumed run's start
 };
 
 // The line, leaving out the fields that would not fit in `width` columns:
