@@ -242,9 +242,9 @@ TEST(ResumedRun, StoppedAndRunAgainEndsWithTheBytesOfARunNeverStopped) {
     for (const auto& [input, steps] : std::vector<std::pair<std::string, std::vector<Step>>>{
              {"196 1 300000", {{SIGINT, 100}, {SIGTERM, 100}, {SIGINT, 100}}},
              {"-0010000700000 3000 10000", {{SIGINT, 80}, {SIGTERM, 80}}},
-             {"+0 600000 300", {{kill_now, 40, true}, {SIGINT, 40}}},
-             {"10000700000 3000 10000", {{kill_now, 150, true}, {kill_now, 100, true}}},
-             {"196 1 300000", {{kill_now, 150, true}, {SIGINT, 100}}}}) {
+             {"+0 1000000 300", {{kill_now, 5, true}, {SIGINT, 30}}},
+             {"10000700000 3000 10000", {{kill_now, 50, true}, {kill_now, 30, true}}},
+             {"196 1 300000", {{kill_now, 50, true}, {SIGINT, 100}}}}) {
         SCOPED_TRACE(input);
         const TempDir straight_dir, dir;
         const Outcome straight = run_in(straight_dir.path, input);
