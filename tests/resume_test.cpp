@@ -206,8 +206,8 @@ constexpr int kill_now = 9;
 
 // The built program, run in one directory again and again.
 struct Step {
-    int signal = 0;  // 0: the run ends by itself
-    int after_ms = 0;
+    int signal = 0;    // 0: the run ends by itself
+    int after_ms = 0;  // in a table of runs: percent of the time a whole run takes
     bool quick_saves = false;
     std::string after_output = "iterations:\n";  // the last prompt, or a hit's last line
 };
@@ -240,20 +240,27 @@ bool without_signals() { return !child_processes || windows_program_under_test()
 TEST(ResumedRun, StoppedAndRunAgainEndsWithTheBytesOfARunNeverStopped) {
     if (without_signals()) GTEST_SKIP() << "needs POSIX signals";
     for (const auto& [input, steps] : std::vector<std::pair<std::string, std::vector<Step>>>{
-             {"196 1 300000", {{SIGINT, 100}, {SIGTERM, 100}, {SIGINT, 100}}},
-             {"-0010000700000 3000 10000", {{SIGINT, 80}, {SIGTERM, 80}}},
-             {"+0 1000000 300", {{kill_now, 5, true}, {SIGINT, 30}}},
-             {"10000700000 3000 10000", {{kill_now, 50, true}, {kill_now, 30, true}}},
-             {"196 1 300000", {{kill_now, 50, true}, {SIGINT, 100}}}}) {
+             {"196 1 150000", {{SIGINT, 25}, {SIGTERM, 25}, {SIGINT, 25}}},
+             {"-0010000700000 1500 10000", {{SIGINT, 30}, {SIGTERM, 30}}},
+             {"+0 500000 300", {{kill_now, 5, true}, {SIGINT, 30}}},
+             {"10000700000 1500 10000", {{kill_now, 20, true}, {kill_now, 20, true}}},
+             {"196 1 150000", {{kill_now, 20, true}, {SIGINT, 30}}}}) {
         SCOPED_TRACE(input);
         const TempDir straight_dir, dir;
+        const auto begun = std::chrono::steady_clock::now();
         const Outcome straight = run_in(straight_dir.path, input);
         ASSERT_EQ(straight.status, 0);
+        // Each stop comes after its share of the time the run takes here: the same rows
+        // then stop part-way on a fast machine, under an emulator and under a sanitizer.
+        const auto whole = std::chrono::steady_clock::now() - begun;
         // Each run resumes from the one before; the last of them, or one that ended before
         // its signal (a fast machine), ends the run.
         int stops = 0;
         std::optional<Outcome> ended;
-        for (const Step& step : steps) {
+        for (Step step : steps) {
+            step.after_ms = static_cast<int>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(whole).count() *
+                step.after_ms / 100);
             Outcome o = run_in(dir.path, input, step);
             if (o.status == 0) {
                 ended = std::move(o);
@@ -282,7 +289,7 @@ TEST(ResumedRun, StoppedAndRunAgainEndsWithTheBytesOfARunNeverStopped) {
 
 TEST(ResumedRun, AFileThatCannotBeTakenUpIsLeftAloneAndTheRunStartsOver) {
     if (without_signals()) GTEST_SKIP() << "needs POSIX signals";
-    const std::string input = "-0010000700000 3000 10000";
+    const std::string input = "-0010000700000 1500 10000";
     const TempDir straight_dir;
     const Outcome straight = run_in(straight_dir.path, input);
     const auto change = [](const fs::path& file, auto edit) {
@@ -321,7 +328,7 @@ TEST(ResumedRun, AFileThatCannotBeTakenUpIsLeftAloneAndTheRunStartsOver) {
         fs::copy(stopped.path, dir.path, fs::copy_options::recursive);
         edit(dir.path);
         const bool other = what == "other answers";
-        const std::string answers = other ? "-10000700000 3000 10000" : input;
+        const std::string answers = other ? "-10000700000 1500 10000" : input;
         const Outcome o = run_in(dir.path, answers);
         const Outcome& truth = other ? run_in(straight_dir.path, answers) : straight;
         EXPECT_TRUE(same(o.out, truth.out));
