@@ -269,33 +269,29 @@ TEST(SharePolicy, ChoosesTheFasterWayByTheMedianStepAndRunsItForItsTime) {
     const auto ns = [](auto d) { return std::chrono::duration<double, std::nano>(d).count(); };
     const double short_of_gain = 10 / team_share_gain * 1.03;
     const struct {
-        double alone;
-        const char* alone_held;
-        double shared;
-        const char* shared_held;
+        double alone, shared;
+        std::string_view alone_held, shared_held;
         bool grows;
         std::size_t limbs;
         bool want_shared;
-    } cases[] = {{10, "", 12, "", false, 10000, false},
-                 {10, "", 6, "", false, 10000, true},
-                 {10, "", short_of_gain, "", false, 10000, false},
-                 {6 * team_share_gain, "", 6, "", false, 1024, true},  // faster by the gain
-                 {10, "", 6, ".x..", false, 10000, true},
-                 {10, ".x..", short_of_gain, "", false, 10000, false},
-                 {10, "", 6, "xxx.x.x.", false, 10000, false},  // held up more often than not
-                 {10, "", 8, "", true, 10000, true},
-                 {10, "", 6, "", false, 20, true}};  // steps too short to fill a window in time
+    } cases[] = {{10, 12, "", "", false, 10000, false},
+                 {10, 6, "", "", false, 10000, true},
+                 {10, short_of_gain, "", "", false, 10000, false},
+                 {6 * team_share_gain, 6, "", "", false, 1024, true},  // faster by the gain
+                 {10, 6, "", ".x..", false, 10000, true},
+                 {10, short_of_gain, ".x..", "", false, 10000, false},
+                 {10, 6, "", "xxx.x.x.", false, 10000, false},  // held up more often than not
+                 {10, 8, "", "", true, 10000, true},
+                 {10, 6, "", "", false, 20, true}};  // steps too short to fill a window in time
     for (const auto& c : cases) {
-        const std::string what = std::to_string(c.alone) + c.alone_held + " vs " +
-                                 std::to_string(c.shared) + c.shared_held +
-                                 (c.grows ? " growing " : " ") + std::to_string(c.limbs);
+        const std::string what = "case " + std::to_string(&c - cases);
         SharePolicy policy;
         std::size_t limbs = c.limbs, last_limbs = 0;
         std::vector<double> times[2];  // of the steps timed alone, and shared
         bool shared = policy.share_next();
         for (; policy.timing(); shared = policy.share_next()) {
             ASSERT_LT(times[0].size() + times[1].size(), 100000u) << what;
-            const std::string held = shared ? c.shared_held : c.alone_held;
+            const std::string_view held = shared ? c.shared_held : c.alone_held;
             double step = (shared ? c.shared : c.alone) * static_cast<double>(limbs);
             if (!held.empty() && held[times[shared].size() % held.size()] == 'x') step *= 100;
             policy.took(step, limbs);
@@ -342,9 +338,8 @@ TEST(CarryPatch, ACarryIntoASegmentRunsThroughThe99sAtItsFoot) {
     };
     for (const auto& c : cases) {
         std::vector<std::uint8_t> limbs = c.limbs;
-        EXPECT_EQ(patch_carries(limbs.data(), c.bounds, c.carry_outs), c.carry_out)
-            << "case " << &c - cases;
-        EXPECT_EQ(limbs, c.want) << "case " << &c - cases;
+        EXPECT_EQ(patch_carries(limbs.data(), c.bounds, c.carry_outs), c.carry_out) << &c - cases;
+        EXPECT_EQ(limbs, c.want) << &c - cases;
     }
 }
 }  // namespace
