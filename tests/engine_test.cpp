@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <numeric>
 #include <random>
+#include <thread>
 
 #include "base/threads.hpp"
 #include "engine/carry_patch.hpp"
@@ -257,6 +258,34 @@ TEST(StepTeam, StartsAThreadForEachMemberButTheCallerAndSumsWithThoseItGets) {
     for (const std::string& digits :
          {carry_run(3001, 0, 3001), carry_run(3001, 748, 760), random_digits(20001)})
         ASSERT_EQ(tests::check_kernels(digits, 0, limbs_for(digits.size()), 0, &team), "");
+}
+
+// The portable kernel held up a millisecond a call on the caller's thread and five on a
+// member's: the caller is done with its share and has waited as long as that took while
+// the member is still summing, and must sleep until it is done.
+std::thread::id caller;
+unsigned add_slowly(std::uint8_t* dst, const std::uint8_t* src, std::size_t n, std::size_t begin,
+                    std::size_t end, unsigned carry) {
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(std::this_thread::get_id() == caller ? 1 : 5));
+    return portable_kernel.add_reversed(dst, src, n, begin, end, carry);
+}
+
+TEST(StepTeam, TheCallerSleepsUntilAMemberSlowerThanItIsDone) {
+    caller = std::this_thread::get_id();
+    const ReverseAddKernel slow{"slow", add_slowly, portable_kernel.is_palindrome};
+    StepTeam team(2);
+    team.share_always();
+    Trajectory shared(slow), alone(portable_kernel);
+    shared.share_steps(&team);
+    const std::string start = random_digits(2 * team_split_limbs + 1);
+    shared.assign(start);
+    alone.assign(start);
+    ASSERT_EQ(shared.search(8), alone.search(8));
+    std::string got, want;
+    shared.append_text(got);
+    alone.append_text(want);
+    EXPECT_EQ(got, want) << start;
 }
 
 // Steps of `limbs` limbs taking `alone` or `shared` nanoseconds a limb, held up a
