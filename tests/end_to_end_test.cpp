@@ -248,32 +248,40 @@ TEST(EndToEnd, AStatusLineShowsAtATerminalAndLeavesTheScreenAsWithoutIt) {
 
 using namespace std::chrono_literals;
 
+// Fields left out are as a line starts: no step, no hit, no time.
 TEST(StatusLine, TextGroupsThousandsEstimatesTheRestAndFitsTheWidth) {
-    for (const auto& [figures, width, text] :
-         std::vector<std::tuple<revadd::StatusFigures, std::size_t, std::string>>{
-             {{false, 100000000, 41234567, 3456789, 42s, 42s},
-              79,
-              "searched 41,234,567 of 100,000,000 (41%), 3,456,789 hits, 0:42, 1:00 left"},
-             {{false, 2147483647, 999, 1, 1999ms, 1000ms},
+    using F = revadd::StatusFigures;
+    const F wide{
+        .total = 100000000, .done = 41234567, .count = 3456789, .elapsed = 42s, .done_at = 42s};
+    const std::string full = "searched 41,234,567 of 100,000,000 (41%), 3,456,789 hits, 0:42";
+    for (const auto& [figures, width, text] : std::vector<std::tuple<F, std::size_t, std::string>>{
+             {wide, 79, full + ", 1:00 left"},
+             {wide, 73, full + ", 1:00 left"},
+             {wide, 72, full},
+             {wide, 55, "searched 41,234,567 of 100,000,000 (41%), 0:42"},
+             {{.total = 2147483647, .done = 999, .count = 1, .elapsed = 1999ms, .done_at = 1000ms},
               79,
               "searched 999 of 2,147,483,647 (0%), 1 hit, 0:01, 597:07:12 left"},
-             {{false, 1000, 999, 1000, 3723s, 3723s},
+             {{.total = 1000, .done = 999, .count = 1000, .elapsed = 3723s, .done_at = 3723s},
               79,
               "searched 999 of 1,000 (99%), 1,000 hits, 1:02:03, 0:04 left"},
-             {{false, 10, 9, 9, 20s, 2s},
+             {{.total = 10, .done = 9, .count = 9, .elapsed = 20s, .done_at = 2s},
               79,
               "searched 9 of 10 (90%), 9 hits, 0:20"},  // behind its pace
-             {{false, 7, 0, 0, 500ms, 0ms}, 79, "searched 0 of 7 (0%), 0 hits, 0:00"},
-             {{false, 10, 1, 0, 2s, 2s}, 79, "searched 1 of 10 (10%), 0 hits, 0:02, 0:18 left"},
-             {{false, 7, 7, 123456, 59999ms, 0ms},
+             {{.total = 7, .elapsed = 500ms}, 79, "searched 0 of 7 (0%), 0 hits, 0:00"},
+             {{.total = 10, .elapsed = 2s, .done_at = 1s},
+              79,
+              "searched 0 of 10 (0%), 0 hits, 0:02"},
+             {{.total = 7, .done = 1}, 79, "searched 1 of 7 (14%), 0 hits, 0:00"},
+             {{.total = 10, .done = 1, .elapsed = 2s, .done_at = 2s},
+              79,
+              "searched 1 of 10 (10%), 0 hits, 0:02, 0:18 left"},
+             {{.total = 7, .done = 7, .count = 123456, .elapsed = 59999ms},
               79,
               "searched 7 of 7 (100%), 123,456 hits, 0:59"},
              {{true, 2415836, 1234567, 512345, 12s, 12s},
               79,
-              "step 1,234,567 of 2,415,836 (51%), 512,345 digits, 0:12"},
-             {{false, 100000000, 41234567, 3456789, 42s, 42s},
-              55,
-              "searched 41,234,567 of 100,000,000 (41%), 0:42"}}) {
+              "step 1,234,567 of 2,415,836 (51%), 512,345 digits, 0:12"}}) {
         EXPECT_EQ(revadd::status_text(figures, width), text);
     }
 }

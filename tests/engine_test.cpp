@@ -228,6 +228,14 @@ TEST(Trajectory, SearchesMatchTheStepByStepSearch) {
         starts.emplace_back(random_digits(1 + rng() % 25), 1 + rng() % 120);
     for (const ReverseAddKernel* kernel : tests::kernels_to_check()) {
         Trajectory t(*kernel);  // one for all: what a number leaves must not matter to the next
+        StepProgress progress;  // counted from each number's start
+        t.report_steps(&progress);
+        for (int i = 0; i < 2; ++i) {
+            t.assign("89");
+            EXPECT_EQ(t.search(30), 24);
+        }
+        EXPECT_TRUE(progress.steps == 24 && progress.digits == 13) << progress.steps.load();
+        t.report_steps(nullptr);
         t.assign("196");
         EXPECT_EQ(t.search(10000), 0);
         EXPECT_EQ(t.size(), 4159u) << kernel->name;
@@ -273,7 +281,8 @@ unsigned add_slowly(std::uint8_t* dst, const std::uint8_t* src, std::size_t n, s
 
 TEST(StepTeam, TheCallerSleepsUntilAMemberSlowerThanItIsDone) {
     caller = std::this_thread::get_id();
-    const ReverseAddKernel slow{"slow", add_slowly, portable_kernel.is_palindrome};
+    const ReverseAddKernel slow{"slow", add_slowly, portable_kernel.is_palindrome,
+                                portable_kernel.add_reversed_steps};
     StepTeam team(2);
     team.share_always();
     Trajectory shared(slow), alone(portable_kernel);

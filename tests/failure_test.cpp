@@ -136,9 +136,9 @@ TEST(FailureDeathTest, ExhaustedMemoryAndOverlongNumbersEndTheProcessWithAMessag
              bigAdd(&r, a, a);
          },
          "calloc failed in bigAdd()\n"},
-        {[] {
+        {[] {  // refused before anything is allocated, even the record's first buffer
              bignum a{};
-             bigInit(&a);
+             heap::fail_after(heap::Op::plain, 0);
              str2big(&a, ones(INT32_MAX));
          },
          "bigAlloc failed\n"},
@@ -172,14 +172,23 @@ TEST(FailureDeathTest, ExhaustedMemoryAndOverlongNumbersEndTheProcessWithAMessag
 
 // Text can reach the system and still be lost when the file is closed (a full quota or a
 // network file system tells only then); a sink that ignored its close would call that done.
-TEST(Failure, AFailedCloseIsAFailedWrite) {
+// A stream found failed blames its failure on no errno an earlier call left (ENOTTY, say).
+TEST(Failure, AFailedCloseIsAFailedWriteAndAFailureIsNamedByItsOwnErrno) {
     int ends[2];
 #ifdef _WIN32
     ASSERT_EQ(_pipe(ends, 4096, _O_BINARY), 0);
     const auto close = _close;
+    const auto dup = _dup;
 #else
     ASSERT_EQ(pipe(ends), 0);
 #endif
+    std::FILE* stream = fdopen(dup(ends[1]), "w");
+    (void)std::fgetc(stream);  // read though open for writing only: it has failed
+    TextSink failed(stream);
+    errno = ENOTTY;
+    failed.write("x");
+    EXPECT_EQ(failed.error(), EIO);
+    failed.close();
     TextSink sink(fdopen(ends[1], "w"));
     ASSERT_TRUE(sink.flush());
     close(ends[1]);  // its close then fails, as a lost file's would
