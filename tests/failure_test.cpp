@@ -119,6 +119,11 @@ char* ones(std::size_t length) {
 #endif
 
 TEST(FailureDeathTest, ExhaustedMemoryAndOverlongNumbersEndTheProcessWithAMessage) {
+    {
+        LimbBuffer longest(0);  // the longest sum is given its room (a gigabyte, never touched)
+        longest.reserve(limbs_for(INT32_MAX), 0);
+        EXPECT_GE(longest.capacity(), limbs_for(INT32_MAX));
+    }
     const std::vector<std::pair<void (*)(), const char*>> cases = {
         {[] {
              heap::fail_after(heap::Op::plain, 1);  // the second digit buffer, as it grows
@@ -182,13 +187,15 @@ TEST(Failure, AFailedCloseIsAFailedWriteAndAFailureIsNamedByItsOwnErrno) {
 #else
     ASSERT_EQ(pipe(ends), 0);
 #endif
-    std::FILE* stream = fdopen(dup(ends[1]), "w");
-    (void)std::fgetc(stream);  // read though open for writing only: it has failed
-    TextSink failed(stream);
-    errno = ENOTTY;
-    failed.write("x");
-    EXPECT_EQ(failed.error(), EIO);
-    failed.close();
+    for (const bool writing : {true, false}) {
+        std::FILE* stream = fdopen(dup(ends[1]), "w");
+        (void)std::fgetc(stream);  // read though open for writing only: it has failed
+        TextSink failed(stream);
+        errno = ENOTTY;
+        writing ? failed.write("x") : (void)failed.flush();
+        EXPECT_EQ(failed.error(), EIO) << writing;
+        failed.close();
+    }
     TextSink sink(fdopen(ends[1], "w"));
     ASSERT_TRUE(sink.flush());
     close(ends[1]);  // its close then fails, as a lost file's would
