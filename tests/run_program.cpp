@@ -70,7 +70,7 @@ long long memory_in_use([[maybe_unused]] bool data) {
 
 namespace {
 
-std::string read_file(const fs::path& path) {
+[[maybe_unused]] std::string read_file(const fs::path& path) {
     std::ostringstream text;
     text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
