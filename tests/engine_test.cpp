@@ -3,9 +3,9 @@
 // trajectories against the step-by-step search.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <numeric>
 #include <random>
+#include <thread>
 
 #include "base/threads.hpp"
 #include "engine/carry_patch.hpp"
@@ -21,9 +21,11 @@ namespace {
 using namespace revadd;
 std::mt19937 rng(20261207);  // the failure messages name the numbers drawn
 
-std::string random_digits(std::size_t n) {
+// n random digits; the first not 0 with `lead`.
+std::string random_digits(std::size_t n, bool lead = false) {
     std::string s(n, '0');
     for (char& c : s) c = static_cast<char>('0' + rng() % 10);
+    if (lead) s[0] = static_cast<char>('1' + rng() % 9);
     return s;
 }
 
@@ -44,22 +46,28 @@ std::string carry_run(std::size_t n, std::size_t from, std::size_t to) {
     return digits;
 }
 
-TEST(Kernels, EverySegmentMatchesPlainLimbsAndEveryChangedDigitUndoesAPalindrome) {
-    std::vector<std::string> numbers = {"0", "00", "012", "000100"};
-    for (std::size_t n = 1; n <= 300; ++n) numbers.push_back(random_digits(n));
-    for (int i = 0; i < 40; ++i) numbers.push_back(random_digits(301 + rng() % 4700));
-    for (std::size_t n : {64, 127, 128, 129, 256, 257, 1000})
-        numbers.push_back(std::string(n, '9'));
-    for (std::size_t n : {260, 261}) {  // carries born at every place, stopped anywhere after
+// Carries born at every place and stopped anywhere after; through every segment a team
+// cuts a sum into, across the boundaries of a few, and into the later blocks a vector
+// kernel checks for a lost carry.
+std::vector<std::string> carry_runs() {
+    std::vector<std::string> numbers;
+    for (std::size_t n : {260, 261}) {
         for (std::size_t from = 0; from < n / 2; ++from)
             numbers.push_back(carry_run(n, from, from + 1 + rng() % (n / 2 - from)));
     }
-    // Through every segment a team cuts a sum into, across the boundaries of a few, and
-    // into the later blocks a vector kernel checks for a lost carry.
     for (std::size_t from : {0, 374, 748, 749, 750, 1497})
         numbers.push_back(carry_run(3001, from, from == 0 ? 3001 : from + 5 + rng() % 200));
     for (std::size_t from : {0, 4090, 8180, 8192})
         numbers.push_back(carry_run(20001, from, from + 300 + rng() % 2000));
+    return numbers;
+}
+
+TEST(Kernels, EverySegmentMatchesPlainLimbsAndEveryChangedDigitUndoesAPalindrome) {
+    std::vector<std::string> numbers = carry_runs();
+    for (const char* digits : {"0", "00", "012", "000100"}) numbers.emplace_back(digits);
+    for (std::size_t n = 1; n <= 300; ++n) numbers.push_back(random_digits(n));
+    for (int i = 0; i < 40; ++i) numbers.push_back(random_digits(301 + rng() % 4700));
+    for (std::size_t n : {64, 127, 128, 129, 256, 257, 1000}) numbers.emplace_back(n, '9');
     for (const std::string& digits : numbers) {
         const std::size_t m = limbs_for(digits.size());
         ASSERT_EQ(tests::check_kernels(digits, 0, m, 0), "");
@@ -148,63 +156,41 @@ std::string check_run(const ReverseAddKernel& kernel, const std::string& digits,
 }
 
 TEST(Kernels, RunsOfStepsMatchTheLimbwiseSumStepByStep) {
-    const auto starts = [](std::size_t from, std::size_t to, auto make) {
+    const auto starts = [](std::size_t from, std::size_t to, bool grow) {
         std::vector<std::string> numbers;
-        for (std::size_t n = from; n <= to; ++n) numbers.push_back(make(n));
+        for (std::size_t n = from; n <= to; ++n) {
+            numbers.push_back(random_digits(n, true));
+            if (grow) numbers.back()[0] = numbers.back()[n - 1] = '9';  // a carry out at once
+        }
         return numbers;
     };
-    const auto random_number = [](std::size_t n) {  // no leading zero
-        std::string digits = random_digits(n);
-        digits[0] = static_cast<char>('1' + rng() % 9);
-        return digits;
-    };
-    const auto growing = [&](std::size_t n) {  // outer digits that carry out at once
-        std::string digits = random_number(n);
-        digits[0] = digits[n - 1] = '9';
-        return digits;
-    };
-    std::vector<std::string> carry_runs;
-    for (std::size_t n : {260, 261}) {
-        for (std::size_t from = 0; from < n / 2; ++from) {
-            std::string digits = carry_run(n, from, from + 1 + rng() % (n / 2 - from));
-            if (digits[0] != '0') carry_runs.push_back(digits);
-        }
-    }
-    for (std::size_t from : {0, 300, 1000, 1497, 4090, 8180, 8192}) {
-        std::string digits = carry_run(from < 1500 ? 3001 : 20001, from, from + 5 + rng() % 2000);
-        digits[0] = '9';
-        carry_runs.push_back(digits);
-    }
-    std::vector<std::string> long_numbers;
-    for (int i = 0; i < 20; ++i) long_numbers.push_back(random_number(301 + rng() % 4700));
-    for (std::size_t n : {16384, 20001}) long_numbers.push_back(random_number(n));
+    std::vector<std::string> long_numbers = {random_digits(16384, true),
+                                             random_digits(20001, true)};
+    for (int i = 0; i < 20; ++i) long_numbers.push_back(random_digits(301 + rng() % 4700, true));
+    std::vector<std::string> runs = carry_runs();  // the long ones made starts that grow at once
+    for (std::string& digits : runs) digits[0] = digits.size() > 261 ? '9' : digits[0];
+    std::erase_if(runs, [](const std::string& digits) { return digits[0] == '0'; });
     const std::size_t plenty = 1 << 14;  // limbs beyond the number's: never the end of a run
     const struct {
-        std::string what;
         std::vector<std::string> numbers;
         std::uint32_t most;
         std::size_t room;  // limbs beyond the number's
-    } cases[] = {
-        {"every length", starts(1, 300, random_number), 40, plenty},
-        {"growth at every length", starts(1, 300, growing), 3, plenty},
-        {"palindromes at their step",
-         {"89", "10911", "1186060307891929990", "0", "5", "196"},
-         300,
-         plenty},
-        {"the steps asked, up to a palindrome's", {"89", "10911"}, 23, plenty},
-        {"the steps asked, up to a palindrome's", {"89", "10911"}, 24, plenty},
-        {"the steps asked, up to a palindrome's", {"89", "10911"}, 55, plenty},
-        {"carry runs across vectors and blocks", carry_runs, 2, plenty},
-        {"long numbers", long_numbers, 4, plenty},
-        {"no room", starts(1, 140, random_number), 50, 0},
-        {"room for a step or two", starts(1, 140, growing), 50, 1},
-        {"room for a few steps", starts(120, 300, random_number), 50, 3},
-    };
+    } cases[] = {{starts(1, 300, false), 40, plenty},
+                 {starts(1, 300, true), 3, plenty},
+                 {{"89", "10911", "1186060307891929990", "0", "5", "196"}, 300, plenty},
+                 {{"89", "10911"}, 23, plenty},  // the steps asked, up to a palindrome's
+                 {{"89", "10911"}, 24, plenty},
+                 {{"89", "10911"}, 55, plenty},
+                 {runs, 2, plenty},
+                 {long_numbers, 4, plenty},
+                 {starts(1, 140, false), 50, 0},  // no room, for a step or two, for a few
+                 {starts(1, 140, true), 50, 1},
+                 {starts(120, 300, false), 50, 3}};
     for (const ReverseAddKernel* kernel : tests::kernels_to_check()) {
         for (const auto& c : cases) {
             for (const std::string& digits : c.numbers) {
                 ASSERT_EQ(check_run(*kernel, digits, c.most, limbs_for(digits.size()) + c.room), "")
-                    << c.what;
+                    << &c - cases;
             }
         }
     }
@@ -227,6 +213,14 @@ TEST(Trajectory, SearchesMatchTheStepByStepSearch) {
         starts.emplace_back(random_digits(1 + rng() % 25), 1 + rng() % 120);
     for (const ReverseAddKernel* kernel : tests::kernels_to_check()) {
         Trajectory t(*kernel);  // one for all: what a number leaves must not matter to the next
+        StepProgress progress;  // counted from each number's start
+        t.report_steps(&progress);
+        for (int i = 0; i < 2; ++i) {
+            t.assign("89");
+            EXPECT_EQ(t.search(30), 24);
+        }
+        EXPECT_TRUE(progress.steps == 24 && progress.digits == 13) << progress.steps.load();
+        t.report_steps(nullptr);
         t.assign("196");
         EXPECT_EQ(t.search(10000), 0);
         EXPECT_EQ(t.size(), 4159u) << kernel->name;
@@ -259,6 +253,35 @@ TEST(StepTeam, StartsAThreadForEachMemberButTheCallerAndSumsWithThoseItGets) {
         ASSERT_EQ(tests::check_kernels(digits, 0, limbs_for(digits.size()), 0, &team), "");
 }
 
+// The portable kernel held up a millisecond a call on the caller's thread and five on a
+// member's: the caller is done with its share and has waited as long as that took while
+// the member is still summing, and must sleep until it is done.
+std::thread::id caller;
+unsigned add_slowly(std::uint8_t* dst, const std::uint8_t* src, std::size_t n, std::size_t begin,
+                    std::size_t end, unsigned carry) {
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(std::this_thread::get_id() == caller ? 1 : 5));
+    return portable_kernel.add_reversed(dst, src, n, begin, end, carry);
+}
+
+TEST(StepTeam, TheCallerSleepsUntilAMemberSlowerThanItIsDone) {
+    caller = std::this_thread::get_id();
+    const ReverseAddKernel slow{"slow", add_slowly, portable_kernel.is_palindrome,
+                                portable_kernel.add_reversed_steps};
+    StepTeam team(2);
+    team.share_always();
+    Trajectory shared(slow), alone(portable_kernel);
+    shared.share_steps(&team);
+    const std::string start = random_digits(2 * team_split_limbs + 1);
+    shared.assign(start);
+    alone.assign(start);
+    ASSERT_EQ(shared.search(8), alone.search(8));
+    std::string got, want;
+    shared.append_text(got);
+    alone.append_text(want);
+    EXPECT_EQ(got, want) << start;
+}
+
 // Steps of `limbs` limbs taking `alone` or `shared` nanoseconds a limb, held up a
 // hundredfold where the pattern of that way, from the first step of its window on, says
 // 'x'; or the number growing a twentieth a step. The median step must decide, over a
@@ -269,33 +292,29 @@ TEST(SharePolicy, ChoosesTheFasterWayByTheMedianStepAndRunsItForItsTime) {
     const auto ns = [](auto d) { return std::chrono::duration<double, std::nano>(d).count(); };
     const double short_of_gain = 10 / team_share_gain * 1.03;
     const struct {
-        double alone;
-        const char* alone_held;
-        double shared;
-        const char* shared_held;
+        double alone, shared;
+        std::string_view alone_held, shared_held;
         bool grows;
         std::size_t limbs;
         bool want_shared;
-    } cases[] = {{10, "", 12, "", false, 10000, false},
-                 {10, "", 6, "", false, 10000, true},
-                 {10, "", short_of_gain, "", false, 10000, false},
-                 {6 * team_share_gain, "", 6, "", false, 1024, true},  // faster by the gain
-                 {10, "", 6, ".x..", false, 10000, true},
-                 {10, ".x..", short_of_gain, "", false, 10000, false},
-                 {10, "", 6, "xxx.x.x.", false, 10000, false},  // held up more often than not
-                 {10, "", 8, "", true, 10000, true},
-                 {10, "", 6, "", false, 20, true}};  // steps too short to fill a window in time
+    } cases[] = {{10, 12, "", "", false, 10000, false},
+                 {10, 6, "", "", false, 10000, true},
+                 {10, short_of_gain, "", "", false, 10000, false},
+                 {6 * team_share_gain, 6, "", "", false, 1024, true},  // faster by the gain
+                 {10, 6, "", ".x..", false, 10000, true},
+                 {10, short_of_gain, ".x..", "", false, 10000, false},
+                 {10, 6, "", "xxx.x.x.", false, 10000, false},  // held up more often than not
+                 {10, 8, "", "", true, 10000, true},
+                 {10, 6, "", "", false, 20, true}};  // steps too short to fill a window in time
     for (const auto& c : cases) {
-        const std::string what = std::to_string(c.alone) + c.alone_held + " vs " +
-                                 std::to_string(c.shared) + c.shared_held +
-                                 (c.grows ? " growing " : " ") + std::to_string(c.limbs);
+        const std::string what = "case " + std::to_string(&c - cases);
         SharePolicy policy;
         std::size_t limbs = c.limbs, last_limbs = 0;
         std::vector<double> times[2];  // of the steps timed alone, and shared
         bool shared = policy.share_next();
         for (; policy.timing(); shared = policy.share_next()) {
             ASSERT_LT(times[0].size() + times[1].size(), 100000u) << what;
-            const std::string held = shared ? c.shared_held : c.alone_held;
+            const std::string_view held = shared ? c.shared_held : c.alone_held;
             double step = (shared ? c.shared : c.alone) * static_cast<double>(limbs);
             if (!held.empty() && held[times[shared].size() % held.size()] == 'x') step *= 100;
             policy.took(step, limbs);
@@ -342,9 +361,8 @@ TEST(CarryPatch, ACarryIntoASegmentRunsThroughThe99sAtItsFoot) {
     };
     for (const auto& c : cases) {
         std::vector<std::uint8_t> limbs = c.limbs;
-        EXPECT_EQ(patch_carries(limbs.data(), c.bounds, c.carry_outs), c.carry_out)
-            << "case " << &c - cases;
-        EXPECT_EQ(limbs, c.want) << "case " << &c - cases;
+        EXPECT_EQ(patch_carries(limbs.data(), c.bounds, c.carry_outs), c.carry_out) << &c - cases;
+        EXPECT_EQ(limbs, c.want) << &c - cases;
     }
 }
 }  // namespace

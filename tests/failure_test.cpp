@@ -119,6 +119,11 @@ char* ones(std::size_t length) {
 #endif
 
 TEST(FailureDeathTest, ExhaustedMemoryAndOverlongNumbersEndTheProcessWithAMessage) {
+    {
+        LimbBuffer longest(0);  // the longest sum is given its room (a gigabyte, never touched)
+        longest.reserve(limbs_for(INT32_MAX), 0);
+        EXPECT_GE(longest.capacity(), limbs_for(INT32_MAX));
+    }
     const std::vector<std::pair<void (*)(), const char*>> cases = {
         {[] {
              heap::fail_after(heap::Op::plain, 1);  // the second digit buffer, as it grows
@@ -136,9 +141,9 @@ TEST(FailureDeathTest, ExhaustedMemoryAndOverlongNumbersEndTheProcessWithAMessag
              bigAdd(&r, a, a);
          },
          "calloc failed in bigAdd()\n"},
-        {[] {
+        {[] {  // refused before anything is allocated, even the record's first buffer
              bignum a{};
-             bigInit(&a);
+             heap::fail_after(heap::Op::plain, 0);
              str2big(&a, ones(INT32_MAX));
          },
          "bigAlloc failed\n"},
@@ -172,13 +177,24 @@ TEST(FailureDeathTest, ExhaustedMemoryAndOverlongNumbersEndTheProcessWithAMessag
 
 // Text can reach the system and still be lost when the file is closed (a full quota or a
 // network file system tells only then); a sink that ignored its close would call that done.
-TEST(Failure, AFailedCloseIsAFailedWrite) {
+// A stream found failed blames its failure on no errno an earlier call left (ENOTTY, say).
+TEST(Failure, AFailedCloseIsAFailedWriteAndAFailureIsNamedByItsOwnErrno) {
     int ends[2];
 #ifdef _WIN32
     ASSERT_EQ(_pipe(ends, 4096, _O_BINARY), 0);
     const auto close = _close;
 #else
     ASSERT_EQ(pipe(ends), 0);
+    // Windows' C library does not mark a stream failed by a read it refuses: POSIX only.
+    for (const bool writing : {true, false}) {
+        std::FILE* stream = fdopen(dup(ends[1]), "w");
+        (void)std::fgetc(stream);  // read though open for writing only: it has failed
+        TextSink failed(stream);
+        errno = ENOTTY;
+        writing ? failed.write("x") : (void)failed.flush();
+        EXPECT_EQ(failed.error(), EIO) << writing;
+        failed.close();
+    }
 #endif
     TextSink sink(fdopen(ends[1], "w"));
     ASSERT_TRUE(sink.flush());

@@ -126,61 +126,45 @@ std::string check_kernels(const std::string& digits, std::size_t begin, std::siz
     static StepTeam teams[] = {StepTeam(1), StepTeam(2), StepTeam(3), StepTeam(4)};
     std::vector<std::pair<const ReverseAddKernel*, StepTeam*>> ways;
     for (const ReverseAddKernel* kernel : kernels_to_check()) ways.emplace_back(kernel, nullptr);
+    const bool whole = begin == 0 && end == m && carry == 0;
     for (StepTeam& each : teams) {
-        if (begin == 0 && end == m && carry == 0) ways.emplace_back(&best_kernel(), &each);
+        if (whole) ways.emplace_back(&best_kernel(), &each);
         each.share_always();
     }
-    if (given && begin == 0 && end == m && carry == 0) ways.emplace_back(&best_kernel(), given);
+    if (given && whole) ways.emplace_back(&best_kernel(), given);
     for (const auto& [kernel, team] : ways) {
         std::vector<std::uint8_t> dst(m + 3 * kernel_guard, 0xA5);
+        std::uint8_t* to = dst.data() + kernel_guard;
+        const std::uint8_t* from = src.data() + kernel_guard;
         const std::string where = std::string(kernel->name) + (team ? " in a team" : "") + " on " +
                                   std::to_string(n) + " digits, [" + std::to_string(begin) + ", " +
                                   std::to_string(end) + "): ";
-        if ((team ? team->add_reversed(*kernel, dst.data() + kernel_guard,
-                                       src.data() + kernel_guard, n)
-                  : kernel->add_reversed(dst.data() + kernel_guard, src.data() + kernel_guard, n,
-                                         begin, end, carry)) != out) {
+        if ((team ? team->add_reversed(*kernel, to, from, n)
+                  : kernel->add_reversed(to, from, n, begin, end, carry)) != out)
             return where + "carry out";
-        }
-        if (!std::equal(want.begin(), want.end(),
-                        dst.begin() + static_cast<std::ptrdiff_t>(kernel_guard + begin))) {
-            return where + "limbs";
-        }
-        for (std::size_t j = 0; j < dst.size();
-             ++j) {  // a sum up to the top may write the guard above
-            if ((j < kernel_guard + begin ||
-                 j >= kernel_guard + end + (end == m ? kernel_guard : 0)) &&
-                dst[j] != 0xA5) {
+        if (!std::equal(want.begin(), want.end(), to + begin)) return where + "limbs";
+        // A sum up to the top may write the guard above.
+        for (std::size_t j = 0; j < dst.size(); ++j) {
+            if ((j < kernel_guard + begin || j >= kernel_guard + end + (end == m) * kernel_guard) &&
+                dst[j] != 0xA5)
                 return where + "wrote outside at " + std::to_string(j);
-            }
         }
-        if (kernel->is_palindrome(src.data() + kernel_guard, n) != (digits == backwards))
+        if (kernel->is_palindrome(from, n) != (digits == backwards))
             return where + "palindrome test";
     }
     return "";
 }
 
-void Collector::write(std::string_view c, std::string_view f) {
+void Collector::call(char what, std::string_view c, std::string_view f) {
     if (busy.exchange(true)) overlapped = true;
     if (searched) calls += "after the stop";
-    if (calls.empty()) std::this_thread::sleep_for(hold_up);
-    calls += 'w';
+    if (calls.find(what) == std::string::npos) std::this_thread::sleep_for(hold_up);
+    calls += what;
     console.append(c);
     file.append(f);
-    if (std::count(calls.begin(), calls.end(), 'w') == stop_after) flag.store(SIGINT);
+    if (what == 'w' && std::count(calls.begin(), calls.end(), 'w') == stop_after)
+        flag.store(SIGINT);
     busy = false;
-}
-
-void Collector::caught_up() {
-    if (busy.exchange(true)) overlapped = true;
-    if (calls.find('c') == std::string::npos) std::this_thread::sleep_for(hold_up);
-    calls += 'c';
-    busy = false;
-}
-
-void Collector::stopped(std::int64_t n) {
-    if (searched) calls += "stopped twice";
-    searched = n;
 }
 
 Tally Collector::run(const std::string& start, std::int32_t count, std::int32_t limit,
@@ -204,8 +188,7 @@ std::string check_range(const std::string& start, std::int32_t count, std::int32
     const Tally tally = got.run(start, count, limit, options);
     const bool helped = count == 1 || threads::start_fails();
     threads::fail_after(-1);
-    static std::map<std::string, Report>
-        known;  // the same range is asked of every way of running it
+    static std::map<std::string, Report> known;  // every way of running a range is asked
     const std::string key = start + " " + std::to_string(count) + " " + std::to_string(limit);
     if (!known.count(key)) known[key] = reference_report(start, count, limit);
     const Report& want = known[key];
@@ -214,22 +197,26 @@ std::string check_range(const std::string& start, std::int32_t count, std::int32
                               std::to_string(options.use_memo ? options.memo_budget_bytes : 0) +
                               ": ";
     const std::size_t summary = want.file.size() - want.hits.size();
-    if (got.file != want.hits) return where + "file records\n" + got.file.substr(0, 300);
-    if (got.console != want.console.substr(1, want.console.size() - 1 - summary))
-        return where + "console records";
-    if (tally.count() != want.count || tally.high() != want.high || tally.low() != want.low)
-        return where + "tally";
-    if (got.overlapped) return where + "a write or catching up while another was under way";
-    if (!helped) return where + "helper threads";
-    // Every number and hit counted, and every step of a number alone.
-    if (progress.numbers != count || progress.hits != want.count ||
-        (count == 1 && progress.steps.steps != (want.count > 0 ? want.high : limit)))
-        return where + "progress";
-    // Caught up only between writes, once.
+    // Every number and hit counted, and every step of a number alone; caught up only
+    // between writes, once.
     const std::string& calls = got.calls;
-    const bool in_turn = calls.find_first_not_of("wc") == std::string::npos &&
-                         calls.find("cc") == std::string::npos && calls.ends_with('w');
-    return in_turn ? "" : where + calls;
+    for (const auto& [wrong, what] : std::vector<std::pair<bool, std::string>>{
+             {got.file != want.hits, "file records\n" + got.file.substr(0, 300)},
+             {got.console != want.console.substr(1, want.console.size() - 1 - summary),
+              "console records"},
+             {tally.count() != want.count || tally.high() != want.high || tally.low() != want.low,
+              "tally"},
+             {got.overlapped, "a write or catching up while another was under way"},
+             {!helped, "helper threads"},
+             {progress.numbers != count || progress.hits != want.count ||
+                  (count == 1 && progress.steps.steps != (want.count > 0 ? want.high : limit)),
+              "progress"},
+             {calls.find_first_not_of("wc") != std::string::npos ||
+                  calls.find("cc") != std::string::npos || !calls.ends_with('w'),
+              calls}}) {
+        if (wrong) return where + what;
+    }
+    return "";
 }
 
 }  // namespace revadd::tests

@@ -37,9 +37,13 @@ struct Collector final : ChunkWriter {
     std::chrono::milliseconds hold_up{0};
     std::string console, file, calls;  // calls: 'w' a write, 'c' caught up
     std::optional<std::int64_t> searched;
-    void write(std::string_view c, std::string_view f) override;
-    void caught_up() override;
-    void stopped(std::int64_t n) override;
+    void write(std::string_view c, std::string_view f) override { call('w', c, f); }
+    void caught_up() override { call('c', {}, {}); }
+    void stopped(std::int64_t n) override {
+        calls += searched ? "stopped twice" : "";
+        searched = n;
+    }
+    void call(char what, std::string_view c, std::string_view f);
     Tally run(const std::string& start, std::int32_t count, std::int32_t limit, RunOptions options);
 };
 

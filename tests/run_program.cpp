@@ -53,18 +53,32 @@ TempDir::~TempDir() {
     fs::remove_all(path, ignored);
 }
 
+void write_file(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+long long memory_in_use([[maybe_unused]] bool data) {
+#ifdef __linux__
+    long long pages[6] = {};
+    std::ifstream statm("/proc/self/statm");
+    for (long long& p : pages) statm >> p;
+    return pages[data ? 5 : 0] * sysconf(_SC_PAGESIZE);
+#else
+    return -1;
+#endif
+}
+
 std::string read_file(const fs::path& path) {
     std::ostringstream text;
     text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
-void write_file(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+namespace {
 
 // Reads `fd` to its end (or `most` bytes) on a thread of its own, then closes it.
-std::thread reader(int fd, std::string& into, std::mutex& taken, std::size_t most = SIZE_MAX) {
+[[maybe_unused]] std::thread reader(int fd, std::string& into, std::mutex& taken,
+                                    std::size_t most) {
     return std::thread([=, &into, &taken] {
         char buffer[65536];
         for (ssize_t n; into.size() < most &&
@@ -75,6 +89,8 @@ std::thread reader(int fd, std::string& into, std::mutex& taken, std::size_t mos
         close(fd);
     });
 }
+
+}  // namespace
 
 #ifdef _WIN32
 Outcome run_revadd(const RunSetup&) { throw std::logic_error("no child processes here"); }
@@ -96,22 +112,13 @@ int pipe_closed_on_exec(int ends[2]) {
 #endif
 }
 
-int resource_of(Limit limit) {
-    switch (limit) {
-        case Limit::file_size: return RLIMIT_FSIZE;
-        case Limit::address_space: return RLIMIT_AS;
-        case Limit::data: return RLIMIT_DATA;
-    }
-    return -1;
-}
-
 }  // namespace
 
 Outcome run_revadd(const RunSetup& s) {
     const char* windows_program = std::getenv("REVADD_TEST_WINDOWS_PROGRAM");
     const char* program = windows_program_under_test() ? windows_program
-                          : s.program != nullptr       ? s.program
-                                                       : REVADD_EXE;
+                          : s.program != nullptr ? s.program
+                                                 : REVADD_EXE;
     const TempDir base;
     const fs::path work = s.directory.empty() ? base.path / "run" : s.directory;
     const fs::path file = work / "palin.txt";
@@ -154,7 +161,8 @@ Outcome run_revadd(const RunSetup& s) {
         for (int fd = 3; fd < 64; ++fd) close(fd);
         for (const auto& [resource, value] : s.limits) {
             const rlimit limit{static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
-            if (setrlimit(resource_of(resource), &limit) != 0) _exit(125);
+            const int resources[] = {RLIMIT_FSIZE, RLIMIT_AS, RLIMIT_DATA};
+            if (setrlimit(resources[static_cast<int>(resource)], &limit) != 0) _exit(125);
         }
 #ifdef __linux__
         cpu_set_t one;

@@ -11,23 +11,24 @@
 
 namespace revadd::tests {
 
-// What the harness can set up where it is built: on Windows no child process (the table
-// runs the Windows program from Linux, under Wine, instead); CPU pinning and /proc only
-// on Linux. A test that needs what is missing skips, saying so.
+// What the harness can set up where it is built: no child process on Windows (the table
+// runs the Windows program from Linux, under Wine, instead); CPU pinning and /proc only on
+// Linux. A test that needs what is missing skips, saying so.
+inline constexpr bool child_processes =
 #ifdef _WIN32
-inline constexpr bool child_processes = false;
+    false;
 #else
-inline constexpr bool child_processes = true;
+    true;
 #endif
+inline constexpr bool linux_harness =
 #ifdef __linux__
-inline constexpr bool linux_harness = true;
+    true;
 #else
-inline constexpr bool linux_harness = false;
+    false;
 #endif
 
 // A Windows program run in place of the built revadd (REVADD_TEST_WINDOWS_PROGRAM, a
-// script that starts revadd.exe under Wine): the rows that set up what Windows has no
-// counterpart for are left out.
+// script that starts revadd.exe under Wine).
 bool windows_program_under_test();
 
 enum class Stdout { captured, dev_full, closed, reader_gone, reader_leaves };
@@ -46,8 +47,8 @@ struct RunSetup {
     std::size_t reader_leaves_after = 0;       // bytes a leaving reader takes
     std::optional<std::string> existing_file;  // palin.txt before the run
     bool file_is_directory = false, file_fifo = false;
-    std::string terminal;                             // TERM of a pseudo-terminal, 80 columns, on
-    bool stderr_apart = false;                        // standard output and error (or output only)
+    std::string terminal;       // TERM of a pseudo-terminal, 80 columns, on standard output and
+    bool stderr_apart = false;  // error (or output only)
     std::vector<std::pair<Limit, long long>> limits;  // in bytes
     int cpu = -1;  // the one CPU allowed (on Linux; elsewhere all), -1 for all
     std::vector<SignalAt> signals;
@@ -75,6 +76,9 @@ struct TempDir {
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& text);
 Outcome run_revadd(const RunSetup& setup);  // needs child_processes
+// Bytes of address space (or of data) in use now, as in a child that starts from here:
+// Linux only.
+long long memory_in_use(bool data = false);
 
 // Equal texts, or where they part: a whole diff of texts this long would take minutes.
 ::testing::AssertionResult same(const std::optional<std::string>& got,

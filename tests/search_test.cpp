@@ -4,16 +4,11 @@
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
-#ifdef __linux__
-#include <unistd.h>
-#endif
 
 #include <csignal>
-#include <fstream>
 #include <optional>
 #include <thread>
 
-#include "base/machine.hpp"
 #include "reference.hpp"
 #include "reference_search.hpp"
 #include "run_program.hpp"
@@ -23,19 +18,6 @@
 namespace {
 
 using namespace revadd;
-
-// Bytes of address space (or of data, with `data`) in use now, as in a child that starts
-// from here; only Linux tells, and the tests that ask skip elsewhere.
-[[maybe_unused]] long long address_space_in_use([[maybe_unused]] bool data = false) {
-#ifdef __linux__
-    long long pages[6] = {};
-    std::ifstream statm("/proc/self/statm");
-    for (long long& p : pages) statm >> p;
-    return pages[data ? 5 : 0] * sysconf(_SC_PAGESIZE);
-#else
-    return -1;
-#endif
-}
 
 RunOptions options(unsigned threads, std::int32_t chunk, bool memo,
                    std::size_t budget = tuning::memo_budget_bytes) {
@@ -194,7 +176,7 @@ TEST(TrajectoryMemo, RefusesToGrowWhenMemoryRunsOutAndStillAnswers) {
     if (!tests::linux_harness) GTEST_SKIP() << "an address-space limit kept to: Linux only";
 #ifndef REVADD_SANITIZED_ALLOCATOR  // which reserves more address space than any limit here
     tests::RunSetup setup;
-    setup.limits = {{tests::Limit::address_space, address_space_in_use() + (8ll << 20)}};
+    setup.limits = {{tests::Limit::address_space, tests::memory_in_use() + (8ll << 20)}};
     setup.instead = [] {
         TrajectoryMemo memo(std::size_t{1} << 30);
         std::string key(1010, '1');  // numbered in its last ten digits, never reallocated
@@ -202,91 +184,15 @@ TEST(TrajectoryMemo, RefusesToGrowWhenMemoryRunsOutAndStillAnswers) {
         while (std::snprintf(key.data() + 1000, 11, "%010d", stored) > 0 &&
                memo.insert(MemoKey::first_sum, key, 7, "77"))
             ++stored;
-        std::snprintf(key.data() + 1000, 11, "%010d", 0);
-        const MemoEntry* first = memo.find(MemoKey::first_sum, key);
-        return stored > 100 && !memo.insert(MemoKey::later_sum, "1", 1, "2") && first != nullptr &&
-                       first->steps == 7
+        std::snprintf(key.data() + 1000, 11, "%010d", stored - 1);  // the last one stored
+        const MemoEntry* last = memo.find(MemoKey::first_sum, key);
+        return stored > 100 && !memo.insert(MemoKey::later_sum, "1", 1, "2") && last != nullptr &&
+                       last->steps == 7
                    ? 0
                    : 1;
     };
     EXPECT_EQ(tests::run_revadd(setup).status, 0);
 #endif
-}
-
-// CPUs capped by the tightest CPU quota of the cgroup and those above it (rounded up, a
-// whole one kept); memory from the cgroups' room.
-TEST(Machine, CpusAndMemoryFollowTheCgroup) {
-    const tests::TempDir root;
-    for (const auto& [dir, cpu_max, memory_max, memory_current] :
-         std::vector<std::tuple<std::string, std::string, std::string, std::string>>{
-             {"", "max 100000", "max", "5"},
-             {"a", "200000 100000", "1000000", "400000"},
-             {"a/b", "junk", "700000", "650000"},
-             {"a/b/c", "max", "40000", ""}}) {
-        std::filesystem::create_directories(root.path / dir);
-        tests::write_file(root.path / dir / "cpu.max", cpu_max + "\n");
-        if (!memory_max.empty())
-            tests::write_file(root.path / dir / "memory.max", memory_max + "\n");
-        if (!memory_current.empty())
-            tests::write_file(root.path / dir / "memory.current", memory_current + "\n");
-    }
-    EXPECT_EQ(cgroup_cpus({root.path, "/a/b/c"}), std::optional<unsigned>(2));
-    EXPECT_EQ(cgroup_memory_room({root.path, "/a/b/c"}),
-              std::optional<std::size_t>(40000));  // none in use
-    EXPECT_EQ(cgroup_memory_room({root.path, "/a/b"}), std::optional<std::size_t>(50000));
-    EXPECT_EQ(cgroup_memory_room({root.path, "/a"}), std::optional<std::size_t>(600000));
-    EXPECT_EQ(cgroup_cpus({root.path, "/"}), std::nullopt);
-    EXPECT_EQ(cgroup_memory_room({root.path, "/"}), std::nullopt);
-    tests::write_file(root.path / "a/b/cpu.max", "50000 100000\n");
-    EXPECT_EQ(cgroup_cpus({root.path, "/a/b/c"}), std::optional<unsigned>(1));
-
-    // The v2 line of /proc/self/cgroup, with the hierarchy mounted alone or as "unified".
-    tests::write_file(root.path / "cgroup.controllers", "");
-    std::filesystem::create_directories(root.path / "a/unified");
-    tests::write_file(root.path / "a/unified/cgroup.controllers", "");
-    for (const auto& [text, mount, found] :
-         std::vector<std::tuple<std::string, std::string, std::optional<std::string>>>{
-             {"12:cpu:/x\n0::/a/b\n", "", ". /a/b"},
-             {"0::/c\n", "a", "a/unified /c"},
-             {"12:cpu:/x\n", "", std::nullopt},
-             {"", "", std::nullopt},
-             {"0::/c", "a/b", std::nullopt}}) {
-        const auto cgroup = cgroup_of(text, root.path / mount);
-        EXPECT_EQ(cgroup ? std::optional(
-                               std::filesystem::relative(cgroup->root, root.path).generic_string() +
-                               " " + cgroup->self)
-                         : std::nullopt,
-                  found)
-            << text;
-    }
-    EXPECT_EQ(meminfo_available("MemTotal: 9 kB\nMemAvailable:    2048 kB\n"),
-              std::optional<std::size_t>(2 << 20));
-    EXPECT_EQ(meminfo_available("MemFree: 7 kB\n"), std::nullopt);
-    EXPECT_EQ(meminfo_available("XMemAvailable: 7 kB\n"), std::nullopt);
-}
-
-// What the limits leave: none of them may give nothing at all. One pinned CPU is what the
-// Linux extras find; the plain POSIX layer counts the CPUs online.
-TEST(Machine, LimitsLeaveSomeRoomAndAPinnedCpuIsOne) {
-    if (!tests::linux_harness) GTEST_SKIP() << "limits kept to and CPUs pinned: Linux only";
-    for (const tests::Limit resource : {tests::Limit::address_space, tests::Limit::data}) {
-        tests::RunSetup one_cpu;
-        one_cpu.cpu = 0;
-#ifndef REVADD_SANITIZED_ALLOCATOR  // which reserves more address space than any limit here
-        constexpr long long room = 64ll << 20;  // far less than the machine has free
-        one_cpu.limits = {{resource, address_space_in_use(resource == tests::Limit::data) + room}};
-#else
-        constexpr long long room = 1ll << 40;
-#endif
-        one_cpu.instead = [] {
-            const std::size_t memory = usable_memory();
-            return (usable_cpus() == 1 || !REVADD_LINUX_EXTRAS) && memory > 0 &&
-                           memory <= static_cast<std::size_t>(room)
-                       ? 0
-                       : 1;
-        };
-        EXPECT_EQ(tests::run_revadd(one_cpu).status, 0) << static_cast<int>(resource);
-    }
 }
 
 TEST(ReferenceSearch, ReleasesEveryBufferItTakes) {

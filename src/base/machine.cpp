@@ -23,10 +23,10 @@ std::string first_line(const std::filesystem::path& path) {
 
 // A whole decimal number of bytes, CPUs or microseconds, if that is what `text` is.
 std::optional<std::size_t> number_in(std::string_view text) {
-    std::size_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || text.empty())
-        return std::nullopt;
+    std::size_t value{};
+    const char* const end = text.data() + text.size();
+    const auto parsed = std::from_chars(text.data(), end, value);
+    if (parsed.ec != std::errc() || parsed.ptr != end) return std::nullopt;
     return value;
 }
 

@@ -12,17 +12,6 @@ constexpr double nanoseconds(std::chrono::nanoseconds d) { return static_cast<do
 
 }  // namespace
 
-bool SharePolicy::share_next() {
-    if (phase_ == Phase::run) {
-        if (steps_left_ > 0) {
-            --steps_left_;
-            return sharing_;
-        }
-        phase_ = Phase::probe_alone;
-    }
-    return phase_ == Phase::probe_shared;
-}
-
 void SharePolicy::took(double nanoseconds_taken, std::size_t limbs) {
     if (phase_ == Phase::run) return;
     // The first step of a window does not count: it may have had to wake the members.

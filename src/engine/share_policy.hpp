@@ -14,8 +14,18 @@ namespace revadd {
 
 class SharePolicy {
 public:
-    // The way to sum the next step: true for shared.
-    bool share_next();
+    // The way to sum the next step: true for shared. Asked once a step, so here, where
+    // the team's step can inline it.
+    bool share_next() {
+        if (phase_ == Phase::run) {
+            if (steps_left_ > 0) {
+                --steps_left_;
+                return sharing_;
+            }
+            phase_ = Phase::probe_alone;
+        }
+        return phase_ == Phase::probe_shared;
+    }
 
     // True when the step share_next() was last asked about is to be timed and its time
     // given to took().

@@ -28,6 +28,11 @@ std::int32_t steps_per_run(std::size_t m, std::int32_t most) {
 // Where a run stops for a team to share the steps from there on: speed only as well.
 std::size_t room_before_team(std::size_t room) { return std::min(room, team_split_limbs); }
 
+// How far a buffer grows past the limbs it must hold: speed and memory only.
+std::size_t grown_capacity(std::size_t count, std::size_t capacity) {
+    return std::max({count, 2 * capacity, smallest_buffer});
+}
+
 }  // namespace
 
 LimbBuffer::~LimbBuffer() { heap::release(block_); }
@@ -36,7 +41,7 @@ void LimbBuffer::reserve(std::size_t count, std::size_t keep) {
     if (count <= capacity_ && limbs_ != nullptr) return;
     assert(keep <= capacity_);
     if (count > max_limbs) fatal("revadd: a sum is too long to hold\n");
-    const std::size_t capacity = std::max({count, 2 * capacity_, smallest_buffer});
+    const std::size_t capacity = grown_capacity(count, capacity_);
     const std::size_t bytes = capacity + 2 * kernel_guard + page;
     void* block = heap::allocate(bytes);
     if (block == nullptr) fatal("revadd: out of memory for the digits of a sum\n");
