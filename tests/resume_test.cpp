@@ -75,6 +75,7 @@ TEST(ResumeFile, ReadsBackWhatWasWrittenAndRefusesAnyChangedOrMissingByte) {
     for (const auto& [text, why] : std::vector<std::pair<std::string, std::string>>{
              {"", "it is not a resume file of this revadd"},
              {"palin.txt\n", "it is not a resume file of this revadd"},
+             {std::string(100, 'r'), "it is not a resume file of this revadd"},
              {later, "it was made by another version of revadd"},
              {"revadd resume 1\nchecksum", "it is cut short"},
              {bytes + "\n", "it is damaged or cut short (its checksum does not match)"},
@@ -129,6 +130,8 @@ TEST(ResumeFile, TheChecksumIsTheSameHoweverTheTextIsCutAndChangesWithAnyByte) {
         EXPECT_NE(checksum(text.substr(0, a) + '\0' + text.substr(a)), whole) << a;
     }
     EXPECT_NE(checksum(""), checksum(std::string(1, '\0')));
+    // As the files this version writes hold it: a resume file is checked with this function.
+    EXPECT_EQ(checksum(text), UINT64_C(0xb97ea17b91bce41d));
 }
 
 // A writer that collects the report, takes every point it is offered and stops the search

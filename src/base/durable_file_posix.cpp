@@ -9,6 +9,23 @@
 #include "durable_file.hpp"
 
 namespace revadd::files {
+namespace {
+
+// A rename lasts once the directory that holds it is on the disk too: only a power cut
+// could tell whether this ran.
+void flush_directory_of(const char* path) {
+    const std::string_view name(path);
+    const std::size_t slash = name.rfind('/');
+    const std::string folder =
+        slash == std::string_view::npos ? "." : std::string(name.substr(0, slash + 1));
+    const int directory = open(folder.c_str(), O_RDONLY | O_CLOEXEC);
+    if (directory >= 0) {
+        fsync(directory);
+        close(directory);
+    }
+}
+
+}  // namespace
 
 LockedFile open_locked(const char* path) {
     LockedFile f;
@@ -68,16 +85,7 @@ std::optional<std::string> replace(const char* path, std::string_view bytes) {
         unlink(temporary.c_str());
         return std::strerror(error);
     }
-    // The rename itself lasts once the directory that holds it is on the disk too.
-    const std::string_view name(path);
-    const std::size_t slash = name.rfind('/');
-    const std::string folder =
-        slash == std::string_view::npos ? "." : std::string(name.substr(0, slash + 1));
-    const int directory = open(folder.c_str(), O_RDONLY | O_CLOEXEC);
-    if (directory >= 0) {
-        fsync(directory);
-        close(directory);
-    }
+    flush_directory_of(path);
     return std::nullopt;
 }
 
