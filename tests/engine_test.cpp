@@ -265,13 +265,6 @@ unsigned add_slowly(std::uint8_t* dst, const std::uint8_t* src, std::size_t n, s
 }
 
 TEST(StepTeam, TheCallerSleepsUntilAMemberSlowerThanItIsDone) {
-#ifdef _WIN32
-    // Under Wine the caller's sleep here has hung: std::atomic::wait in MinGW's C++
-    // library waits on a shared table of condition variables, not on the system's own
-    // address wait, and can miss the member's wake-up. Open until the team waits
-    // through the system there.
-    GTEST_SKIP() << "the caller's sleep can miss its wake-up with MinGW's atomic wait";
-#endif
     caller = std::this_thread::get_id();
     const ReverseAddKernel slow{"slow", add_slowly, portable_kernel.is_palindrome,
                                 portable_kernel.add_reversed_steps};

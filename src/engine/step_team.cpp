@@ -82,9 +82,9 @@ void StepTeam::wait_for_members() {
     // A share being summed must be finished before its limbs are read: poll a moment,
     // then sleep until its member is done.
     poll_finished(team_spin_time);
+    std::unique_lock lock(sleep_mutex_);
     caller_asleep_.store(true);
-    for (unsigned done; (done = finished_.load(std::memory_order_acquire)) != last_segment() + 1;)
-        finished_.wait(done);
+    members_done_.wait(lock, [this] { return finished_.load() == last_segment() + 1; });
     caller_asleep_.store(false);
 }
 
@@ -99,7 +99,14 @@ void StepTeam::start_round() {
     // Sequentially consistent with the sleepers' count: a member that counts itself
     // after this check finds the new round before it sleeps.
     round_.fetch_add(1);
-    if (sleepers_.load() != 0) round_.notify_all();
+    if (sleepers_.load() != 0) wake(round_begun_);
+}
+
+void StepTeam::wake(std::condition_variable& sleepers) {
+    // A sleeper counts itself under the mutex and then checks: once we hold it, each one
+    // counted is either asleep, and woken here, or has found what it waits for.
+    { std::lock_guard lock(sleep_mutex_); }
+    sleepers.notify_all();
 }
 
 void StepTeam::work(unsigned member) {
@@ -134,8 +141,9 @@ void StepTeam::await_round(std::uint64_t seen, Clock::duration& gap) {
 }
 
 void StepTeam::sleep_until_round(std::uint64_t seen) {
+    std::unique_lock lock(sleep_mutex_);
     sleepers_.fetch_add(1);
-    round_.wait(seen);
+    round_begun_.wait(lock, [this, seen] { return round_.load() != seen; });
     sleepers_.fetch_sub(1);
 }
 
@@ -147,7 +155,7 @@ void StepTeam::try_segment(unsigned s, std::uint64_t round) {
         step_.kernel->add_reversed(step_.dst, step_.src, step_.n, bounds_[s], bounds_[s + 1], 0);
     // Sequentially consistent with the caller's going to sleep: one of the two sees the other.
     finished_.fetch_add(1);
-    if (caller_asleep_.load()) finished_.notify_all();
+    if (caller_asleep_.load()) wake(members_done_);
 }
 
 }  // namespace revadd

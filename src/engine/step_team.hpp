@@ -13,9 +13,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -70,6 +72,7 @@ private:
     void sleep_until_round(std::uint64_t seen);
     void try_segment(unsigned s, std::uint64_t round);
     void start_round();
+    void wake(std::condition_variable& sleepers);
     unsigned last_segment() const { return 2 * members_ - 2; }
 
     unsigned members_;
@@ -85,6 +88,12 @@ private:
     std::atomic<unsigned> sleepers_{};   // members asleep on round_, to be woken
     std::atomic<bool> caller_asleep_{};  // the caller sleeps on finished_
     std::atomic<bool> stopping_{};
+    // Sleeping is by condition variable, not std::atomic::wait: MinGW's C++ library
+    // notifies the waiters of an atomic without holding their mutex, so one that has just
+    // found the old value can miss the wake-up and sleep for good.
+    std::mutex sleep_mutex_;
+    std::condition_variable round_begun_;
+    std::condition_variable members_done_;
 };
 
 }  // namespace revadd
