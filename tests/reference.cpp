@@ -157,7 +157,7 @@ std::string check_kernels(const std::string& digits, std::size_t begin, std::siz
 
 void Collector::call(char what, std::string_view c, std::string_view f) {
     if (busy.exchange(true)) overlapped = true;
-    if (searched) calls += "after the stop";
+    if (stopped_at) calls += "after the stop";
     if (calls.find(what) == std::string::npos) std::this_thread::sleep_for(hold_up);
     calls += what;
     console.append(c);
