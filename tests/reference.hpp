@@ -24,6 +24,11 @@ struct Report {
 };
 Report reference_report(const std::string& start, std::int32_t range, std::int32_t iterations);
 
+// The digits plus their reversal, by schoolbook sums; and the limbs of the digits, two
+// digits a byte, least significant first.
+std::string reverse_and_add(const std::string& digits);
+std::vector<std::uint8_t> limbs_of(const std::string& digits);
+
 // A run cut short keeps every hit record of `truth` below `first_unsearched`, and beyond
 // it only records of `truth`, in order and whole.
 bool keeps_every_hit_before(const std::string& got, const std::string& truth,
