@@ -55,6 +55,12 @@ std::vector<std::uint8_t> guarded_limbs(const std::string& digits) {
 
 }  // namespace
 
+std::string prompts(std::size_t asked) {
+    const std::size_t ends[] = {0, 23, 36, 64};
+    return std::string("enter starting number:\nenter range:\nenter number of iterations:\n")
+        .substr(0, ends[asked]);
+}
+
 std::string reverse_and_add(const std::string& digits) {
     return decimal_sum(digits, std::string(digits.rbegin(), digits.rend()));
 }

@@ -17,6 +17,9 @@ class StepTeam;
 
 namespace revadd::tests {
 
+// The prompts shown up to the one for the `asked`-th answer (0 to 3).
+std::string prompts(std::size_t asked = 3);
+
 // A run's report by schoolbook sums of digit strings; nothing of the tool's code is used.
 struct Report {
     std::string console, file, hits;  // console after the prompts; palin.txt; its records
