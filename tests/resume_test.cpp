@@ -154,10 +154,7 @@ TEST(ResumedSearch, TakesUpTheRangeAtAnyNumberAndANumberAtAnyStep) {
         RangeJob job{digits, count, limit, negative, first, steps > 0 ? &point : nullptr};
         Collector got;
         got.take_points = true;
-        RunOptions options;
-        options.threads = 2;
-        options.stop = &got.flag;
-        search_range(job, options, got);
+        search_range(job, {.threads = 2, .stop = &got.flag}, got);
         const Report truth = reference_report(rest_start.empty() ? start : rest_start,
                                               static_cast<std::int32_t>(count - first), limit);
         EXPECT_TRUE(same(got.file, truth.hits));
@@ -167,9 +164,7 @@ TEST(ResumedSearch, TakesUpTheRangeAtAnyNumberAndANumberAtAnyStep) {
     // stopped: taken up there, it ends as it would have.
     Collector stopped;
     stopped.take_points = true;
-    RunOptions one;
-    one.stop = &stopped.flag;
-    search_range({"196", 1, 100000, false}, one, stopped);
+    search_range({"196", 1, 100000, false}, {.stop = &stopped.flag}, stopped);
     ASSERT_TRUE(stopped.point);
     const TrajectoryPoint expected = after_steps("196", stopped.point->steps);
     EXPECT_EQ(std::tuple(stopped.point->digits, stopped.point->limbs),
