@@ -261,7 +261,7 @@ TEST(StatusLine, TextGroupsThousandsEstimatesTheRestAndFitsTheWidth) {
         {range(7, 1, 0, 0s, 0s), "searched 1 of 7 (14%), 0 hits, 0:00"},
         {range(10, 1, 0, 2s, 2s), "searched 1 of 10 (10%), 0 hits, 0:02, 0:18 left"},
         {range(1000, 600, 5, 10s, 10s, 500),
-         "searched 600 of 1,000 (60%), 5 hits, 0:10, 0:40 left"},
+         "searched 600 of 1,000 (60%), 5 hits, 0:10, 0:40 left"},  // resumed at 500
         {range(1000, 500, 5, 10s, 10s, 500), "searched 500 of 1,000 (50%), 5 hits, 0:10"},
         {range(7, 7, 123456, 59999ms, 0s), "searched 7 of 7 (100%), 123,456 hits, 0:59"},
         {{true, 2415836, 1234567, 512345, 12s, 12s},

@@ -144,7 +144,7 @@ std::string check_run(const ReverseAddKernel& kernel, const std::string& digits,
     return "";
 }
 
-TEST(Kernels, RunsOfStepsMatchTheLimbwiseSumStepByStep) {
+TEST(Kernels, RunsOfStepsMatchTheSchoolbookSumStepByStep) {
     const auto starts = [](std::size_t from, std::size_t to, bool grow) {
         std::vector<std::string> numbers;
         for (std::size_t n = from; n <= to; ++n) {
