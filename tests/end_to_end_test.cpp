@@ -233,8 +233,8 @@ using namespace std::chrono_literals;
 
 // Fields left out are as a line starts: no step, no hit, no time.
 TEST(StatusLine, TextGroupsThousandsEstimatesTheRestAndFitsTheWidth) {
-    // A range's figures: numbers in it, searched, hits, elapsed, when `done` last moved,
-    // and done when a resumed run began.
+    // A range's figures, every field given: numbers in it, searched, hits, elapsed, when
+    // `done` last moved, and done when a resumed run began.
     const auto range = [](std::int64_t total, std::int64_t done, std::int64_t count,
                           std::chrono::milliseconds elapsed, std::chrono::milliseconds done_at,
                           std::int64_t done_before = 0) {
@@ -256,14 +256,15 @@ TEST(StatusLine, TextGroupsThousandsEstimatesTheRestAndFitsTheWidth) {
         {range(1000, 999, 1000, 3723s, 3723s),
          "searched 999 of 1,000 (99%), 1,000 hits, 1:02:03, 0:04 left"},
         {range(10, 9, 9, 20s, 2s), "searched 9 of 10 (90%), 9 hits, 0:20"},  // behind its pace
-        {range(7, 0, 0, 500ms, 0s), "searched 0 of 7 (0%), 0 hits, 0:00"},
-        {range(10, 0, 0, 2s, 1s), "searched 0 of 10 (0%), 0 hits, 0:02"},
-        {range(7, 1, 0, 0s, 0s), "searched 1 of 7 (14%), 0 hits, 0:00"},
+        {{.total = 7, .elapsed = 500ms}, "searched 0 of 7 (0%), 0 hits, 0:00"},
+        {{.total = 10, .elapsed = 2s, .done_at = 1s}, "searched 0 of 10 (0%), 0 hits, 0:02"},
+        {{.total = 7, .done = 1}, "searched 1 of 7 (14%), 0 hits, 0:00"},
         {range(10, 1, 0, 2s, 2s), "searched 1 of 10 (10%), 0 hits, 0:02, 0:18 left"},
         {range(1000, 600, 5, 10s, 10s, 500),
          "searched 600 of 1,000 (60%), 5 hits, 0:10, 0:40 left"},  // resumed at 500
         {range(1000, 500, 5, 10s, 10s, 500), "searched 500 of 1,000 (50%), 5 hits, 0:10"},
-        {range(7, 7, 123456, 59999ms, 0s), "searched 7 of 7 (100%), 123,456 hits, 0:59"},
+        {{.total = 7, .done = 7, .count = 123456, .elapsed = 59999ms},
+         "searched 7 of 7 (100%), 123,456 hits, 0:59"},
         {{true, 2415836, 1234567, 512345, 12s, 12s},
          "step 1,234,567 of 2,415,836 (51%), 512,345 digits, 0:12"}};
     for (const auto& row : rows) EXPECT_EQ(revadd::status_text(row.figures, row.width), row.text);
