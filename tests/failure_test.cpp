@@ -54,9 +54,7 @@ TEST(Failure, EveryAllocationOfARunFailsWithItsOwnMessageAndLeavesWholeRecords) 
             tests::RunSetup setup;
             setup.existing_file = old;
             setup.instead = [=] {
-                RunOptions options;
-                options.threads = threads;
-                options.chunk_numbers = 8;
+                const RunOptions options{.threads = threads, .chunk_numbers = 8};
                 if (skip >= 0) heap::fail_after(op, skip);
                 TextSink console(stdout, std::size_t{1} << 16);
                 return run_search({"1", 220, 2000}, console,

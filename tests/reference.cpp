@@ -35,7 +35,7 @@ std::string decimal_sum(const std::string& a, const std::string& b) {
 // The steps to a palindrome within `limit` (0: none), and the palindrome.
 std::pair<std::int32_t, std::string> palindrome_of(std::string digits, std::int32_t limit) {
     for (std::int32_t step = 1; step <= limit; ++step) {
-        digits = decimal_sum(digits, std::string(digits.rbegin(), digits.rend()));
+        digits = reverse_and_add(digits);
         if (std::equal(digits.begin(), digits.end(), digits.rbegin())) return {step, digits};
     }
     return {0, ""};
@@ -44,20 +44,34 @@ std::pair<std::int32_t, std::string> palindrome_of(std::string digits, std::int3
 // The limbs of `digits` from index kernel_guard on, with junk wherever a kernel may read
 // and must not depend, but the zero limb below the first.
 std::vector<std::uint8_t> guarded_limbs(const std::string& digits) {
-    const std::size_t n = digits.size();
-    std::vector<std::uint8_t> limbs(limbs_for(n) + 2 * kernel_guard + 1);
+    const std::vector<std::uint8_t> number = limbs_of(digits);
+    std::vector<std::uint8_t> limbs(number.size() + 2 * kernel_guard + 1);
     for (std::size_t i = 0; i < limbs.size(); ++i)
         limbs[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
     limbs[kernel_guard - 1] = 0;
-    for (std::size_t k = 0; k < n; ++k) {
-        std::uint8_t& limb = limbs[kernel_guard + k / 2];
-        limb = static_cast<std::uint8_t>((k % 2 == 0 ? 0 : limb) +
-                                         (digits[n - 1 - k] - '0') * (k % 2 == 0 ? 1 : 10));
-    }
+    std::copy(number.begin(), number.end(), limbs.begin() + kernel_guard);
     return limbs;
 }
 
 }  // namespace
+
+std::string prompts(std::size_t asked) {
+    const std::size_t ends[] = {0, 23, 36, 64};
+    return std::string("enter starting number:\nenter range:\nenter number of iterations:\n")
+        .substr(0, ends[asked]);
+}
+
+std::string reverse_and_add(const std::string& digits) {
+    return decimal_sum(digits, std::string(digits.rbegin(), digits.rend()));
+}
+
+std::vector<std::uint8_t> limbs_of(const std::string& digits) {
+    const std::size_t n = digits.size();
+    std::vector<std::uint8_t> limbs(limbs_for(n));
+    for (std::size_t k = 0; k < n; ++k)
+        limbs[k / 2] += static_cast<std::uint8_t>((digits[n - 1 - k] - '0') * (k % 2 ? 10 : 1));
+    return limbs;
+}
 
 Report reference_report(const std::string& start, std::int32_t range, std::int32_t iterations) {
     const std::string sign = start[0] == '-' ? "-" : "";
@@ -111,14 +125,11 @@ std::string check_kernels(const std::string& digits, std::size_t begin, std::siz
                           unsigned carry, StepTeam* given) {
     const std::size_t n = digits.size(), m = limbs_for(n);
     const std::string backwards(digits.rbegin(), digits.rend());
-    const auto limb = [&](const std::string& s, std::size_t j) {
-        const auto d = [&](std::size_t k) { return k < n ? s[n - 1 - k] - '0' : 0; };
-        return static_cast<unsigned>(d(2 * j) + 10 * d(2 * j + 1));
-    };
+    const std::vector<std::uint8_t> forth = limbs_of(digits), back = limbs_of(backwards);
     std::vector<std::uint8_t> src = guarded_limbs(digits), want;
     unsigned out = carry;
     for (std::size_t j = begin; j < end; ++j, out /= 100) {
-        out += limb(digits, j) + limb(backwards, j);
+        out += forth[j] + back[j];
         want.push_back(static_cast<std::uint8_t>(out % 100));
     }
     // Every kernel, and for a whole sum, teams of one (never sharing) to four threads, and
@@ -157,7 +168,7 @@ std::string check_kernels(const std::string& digits, std::size_t begin, std::siz
 
 void Collector::call(char what, std::string_view c, std::string_view f) {
     if (busy.exchange(true)) overlapped = true;
-    if (searched) calls += "after the stop";
+    if (stopped_at) calls += "after the stop";
     if (calls.find(what) == std::string::npos) std::this_thread::sleep_for(hold_up);
     calls += what;
     console.append(c);

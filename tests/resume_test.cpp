@@ -19,14 +19,8 @@ using namespace revadd::tests;
 namespace fs = std::filesystem;
 
 ResumePoint some_point() {
-    ResumePoint p;
-    p.start_text = "-0012";
-    p.range = 2147483647;
-    p.iterations = 2000;
-    p.searched = 2147483646;
-    p.tally = *Tally::of(3, 24, 1);
-    p.file_bytes = 123456789012;
-    p.file_checksum = 0xfedcba9876543210;
+    ResumePoint p{"-0012",      2147483647,         2000, 2147483646, *Tally::of(3, 24, 1),
+                  123456789012, 0xfedcba9876543210, {}};
     p.trajectory = {1000, 5, std::string("\x01\x63\x09", 3)};
     return p;
 }
@@ -79,32 +73,32 @@ TEST(ResumeFile, ReadsBackWhatWasWrittenAndRefusesAnyChangedOrMissingByte) {
              {later, "it was made by another version of revadd"},
              {"revadd resume 1\nchecksum", "it is cut short"},
              {bytes + "\n", "it is damaged or cut short (its checksum does not match)"},
-             {with([](ResumePoint& p) { p.searched = p.range + 1LL; }), head},
-             {with([](ResumePoint& p) { p.searched = -1; }), head},
-             {with([](ResumePoint& p) { p.tally = *Tally::of(4, 5, 5), p.searched = 3; }), head},
-             {with([](ResumePoint& p) { p.tally = *Tally::of(1, 2001, 2001); }), head},
-             {with([](ResumePoint& p) { p.range = 0, p.searched = 0, p.tally = Tally(); }), head},
-             {with([](ResumePoint& p) { p.iterations = 1000; }), head},
-             {with([](ResumePoint& p) { p.trajectory.steps = 0; }), head},
-             {with([](ResumePoint& p) { p.searched = p.range; }), head},
-             {with([](ResumePoint& p) { p.trajectory.limbs[1] = 100; }), head},
-             {with([](ResumePoint& p) { p.trajectory.limbs[2] = 10; }), head},
-             {with([](ResumePoint& p) { p.trajectory.limbs[2] = 0; }), head},
-             {with([](ResumePoint& p) { p.trajectory.digits = 6; }), head},
+             {with([](auto& p) { p.searched = p.range + 1LL; }), head},
+             {with([](auto& p) { p.searched = -1; }), head},
+             {with([](auto& p) { p.tally = *Tally::of(4, 5, 5), p.searched = 3; }), head},
+             {with([](auto& p) { p.tally = *Tally::of(1, 2001, 2001); }), head},
+             {with([](auto& p) { p.range = 0, p.searched = 0, p.tally = Tally(); }), head},
+             {with([](auto& p) { p.iterations = 1000; }), head},
+             {with([](auto& p) { p.trajectory.steps = 0; }), head},
+             {with([](auto& p) { p.searched = p.range; }), head},
+             {with([](auto& p) { p.trajectory.limbs[1] = 100; }), head},
+             {with([](auto& p) { p.trajectory.limbs[2] = 10; }), head},
+             {with([](auto& p) { p.trajectory.limbs[2] = 0; }), head},
+             {with([](auto& p) { p.trajectory.digits = 6; }), head},
              {sealed("hits 3 24 1", "hits 3 1 24"), head},
              {sealed("hits 3 24 1", "hits 0 0 1"), head},
              {sealed("hits 3 24 1", "hits 3 24"), head},
              {sealed("searched 2147483646", "searched 2147483646x"), head},
              {sealed("trajectory 1000 5", "trajectory 1000 5 1"), head},
              {sealed("answers", "answer"), head},
-             {with([](ResumePoint& p) { p.start_text = "1 2"; }), ""},
-             {with([](ResumePoint& p) { p.iterations = 1, p.tally = {}, p.trajectory = {}; }), ""},
-             {with([](ResumePoint& p) { p.trajectory = {}; }), ""},
-             {with([](ResumePoint& p) {
+             {with([](auto& p) { p.start_text = "1 2"; }), ""},
+             {with([](auto& p) { p.iterations = 1, p.tally = {}, p.trajectory = {}; }), ""},
+             {with([](auto& p) { p.trajectory = {}; }), ""},
+             {with([](auto& p) {
                   p.trajectory = {1999, 1, std::string(1, '\0')};
               }),
               ""},
-             {with([](ResumePoint& p) {
+             {with([](auto& p) {
                   p.trajectory = {1, 2, std::string(1, 10)};
               }),
               ""}}) {
@@ -134,22 +128,6 @@ TEST(ResumeFile, TheChecksumIsTheSameHoweverTheTextIsCutAndChangesWithAnyByte) {
     EXPECT_EQ(checksum(text), UINT64_C(0xb97ea17b91bce41d));
 }
 
-// A writer that collects the report, takes every point it is offered and stops the search
-// at the first, as a signal would.
-struct Taker final : ChunkWriter {
-    std::atomic<int> flag{0};
-    std::string file;
-    std::optional<TrajectoryPoint> point;
-    std::int64_t searched_end = -1;
-    void write(std::string_view, std::string_view f) override { file.append(f); }
-    void searched(std::int64_t end, const Tally&) override { searched_end = end; }
-    bool point_due() override { return true; }
-    void point_reached(const TrajectoryPoint& p) override {
-        point = p;
-        flag = SIGINT;
-    }
-};
-
 TrajectoryPoint after_steps(const std::string& digits, int steps) {
     Trajectory t;
     t.assign(digits);
@@ -174,11 +152,9 @@ TEST(ResumedSearch, TakesUpTheRangeAtAnyNumberAndANumberAtAnyStep) {
         const std::string number = rest_start.empty() ? digits : rest_start.substr(negative);
         const TrajectoryPoint point = after_steps(number, steps);
         RangeJob job{digits, count, limit, negative, first, steps > 0 ? &point : nullptr};
-        Taker got;
-        RunOptions options;
-        options.threads = 2;
-        options.stop = &got.flag;
-        search_range(job, options, got);
+        Collector got;
+        got.take_points = true;
+        search_range(job, {.threads = 2, .stop = &got.flag}, got);
         const Report truth = reference_report(rest_start.empty() ? start : rest_start,
                                               static_cast<std::int32_t>(count - first), limit);
         EXPECT_TRUE(same(got.file, truth.hits));
@@ -186,17 +162,17 @@ TEST(ResumedSearch, TakesUpTheRangeAtAnyNumberAndANumberAtAnyStep) {
     }
     // A number searched alone hands over its point every so many steps, and where it is
     // stopped: taken up there, it ends as it would have.
-    Taker stopped;
-    RunOptions one;
-    one.stop = &stopped.flag;
-    search_range({"196", 1, 100000, false}, one, stopped);
+    Collector stopped;
+    stopped.take_points = true;
+    search_range({"196", 1, 100000, false}, {.stop = &stopped.flag}, stopped);
     ASSERT_TRUE(stopped.point);
     const TrajectoryPoint expected = after_steps("196", stopped.point->steps);
     EXPECT_EQ(std::tuple(stopped.point->digits, stopped.point->limbs),
               std::tuple(expected.digits, expected.limbs));
     EXPECT_EQ(stopped.searched_end, 0);
     // Stopped before its first step, a number has no point to hand over.
-    Taker before;
+    Collector before;
+    before.take_points = true;
     before.flag = SIGINT;
     TrajectorySearch search(100, nullptr, nullptr, &before.flag);
     search.keep_points(&before);
@@ -295,41 +271,34 @@ TEST(ResumedRun, AFileThatCannotBeTakenUpIsLeftAloneAndTheRunStartsOver) {
     const std::string input = "-0010000700000 1500 10000";
     const TempDir straight_dir;
     const Outcome straight = run_in(straight_dir.path, input);
-    const auto change = [](const fs::path& file, auto edit) {
-        std::string text = read_file(file);
-        edit(text);
-        write_file(file, text);
-    };
-    const auto resume = [](const fs::path& dir) { return dir / "revadd.resume"; };
-    const auto palin = [](const fs::path& dir) { return dir / "palin.txt"; };
-    using Edit = std::function<void(const fs::path&)>;
     // Stopped once a hit has been written, so that palin.txt has bytes to lose.
     const TempDir stopped;
     ASSERT_EQ(run_in(stopped.path, input, {SIGINT, 20, false, " iterations\n\n"}).status, 130);
-    for (const auto& [what, edit, why] : std::vector<std::tuple<std::string, Edit, std::string>>{
-             {"cut short",
-              [&](const fs::path& d) {
-                  change(resume(d), [](auto& t) { t.resize(t.size() / 2); });
-              },
-              "it is damaged or cut short (its checksum does not match)"},
-             {"a byte changed",
-              [&](const fs::path& d) { change(resume(d), [](auto& t) { t[40] ^= 1; }); },
-              "it is damaged or cut short (its checksum does not match)"},
-             {"another version",
-              [&](const fs::path& d) { change(resume(d), [](auto& t) { t[14] = '7'; }); },
-              "it was made by another version of revadd"},
-             {"not one", [&](const fs::path& d) { write_file(resume(d), "hits 1\n"); },
-              "it is not a resume file of this revadd"},
-             {"palin.txt edited",
-              [&](const fs::path& d) { change(palin(d), [](auto& t) { t[3] ^= 1; }); },
-              "palin.txt is not as that run left it"},
-             {"palin.txt removed", [&](const fs::path& d) { fs::remove(palin(d)); },
-              "palin.txt is not as that run left it"},
-             {"other answers", [](const fs::path&) {}, "it was made for other answers"}}) {
+    // A file of the stopped run's directory edited (none: removed), and why it is not used.
+    using Edit = std::function<void(std::string&)>;
+    const std::string damaged = "it is damaged or cut short (its checksum does not match)",
+                      palin_changed = "palin.txt is not as that run left it";
+    const std::tuple<std::string, std::string, Edit, std::string> rows[] = {
+        {"cut short", "revadd.resume", [](auto& t) { t.resize(t.size() / 2); }, damaged},
+        {"a byte changed", "revadd.resume", [](auto& t) { t[40] ^= 1; }, damaged},
+        {"another version", "revadd.resume", [](auto& t) { t[14] = '7'; },
+         "it was made by another version of revadd"},
+        {"not one", "revadd.resume", [](auto& t) { t = "hits 1\n"; },
+         "it is not a resume file of this revadd"},
+        {"palin.txt edited", "palin.txt", [](auto& t) { t[3] ^= 1; }, palin_changed},
+        {"palin.txt removed", "palin.txt", nullptr, palin_changed},
+        {"other answers", "", nullptr, "it was made for other answers"}};
+    for (const auto& [what, file, edit, why] : rows) {
         SCOPED_TRACE(what);
         const TempDir dir;
         fs::copy(stopped.path, dir.path, fs::copy_options::recursive);
-        edit(dir.path);
+        if (edit) {
+            std::string text = read_file(dir.path / file);
+            edit(text);
+            write_file(dir.path / file, text);
+        } else if (!file.empty()) {
+            fs::remove(dir.path / file);
+        }
         const bool other = what == "other answers";
         const std::string answers = other ? "-10000700000 1500 10000" : input;
         const Outcome o = run_in(dir.path, answers);
@@ -338,7 +307,7 @@ TEST(ResumedRun, AFileThatCannotBeTakenUpIsLeftAloneAndTheRunStartsOver) {
         EXPECT_TRUE(same(o.file, truth.file));
         EXPECT_EQ(o.err, "revadd: revadd.resume not used: " + why + "; starting over\n");
         EXPECT_EQ(o.status, 0);
-        EXPECT_FALSE(fs::exists(resume(dir.path)));
+        EXPECT_FALSE(fs::exists(dir.path / "revadd.resume"));
     }
 }
 

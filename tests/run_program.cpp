@@ -74,24 +74,6 @@ std::string read_file(const fs::path& path) {
     return text.str();
 }
 
-namespace {
-
-// Reads `fd` to its end (or `most` bytes) on a thread of its own, then closes it.
-[[maybe_unused]] std::thread reader(int fd, std::string& into, std::mutex& taken,
-                                    std::size_t most) {
-    return std::thread([=, &into, &taken] {
-        char buffer[65536];
-        for (ssize_t n; into.size() < most &&
-                        (n = read(fd, buffer, std::min(sizeof buffer, most - into.size()))) > 0;) {
-            const std::lock_guard hold(taken);
-            into.append(buffer, static_cast<std::size_t>(n));
-        }
-        close(fd);
-    });
-}
-
-}  // namespace
-
 #ifdef _WIN32
 Outcome run_revadd(const RunSetup&) { throw std::logic_error("no child processes here"); }
 #else
@@ -102,6 +84,19 @@ Outcome run_revadd(const RunSetup&) { throw std::logic_error("no child processes
 #endif
 
 namespace {
+
+// Reads `fd` to its end (or `most` bytes) on a thread of its own, then closes it.
+std::thread reader(int fd, std::string& into, std::mutex& taken, std::size_t most) {
+    return std::thread([=, &into, &taken] {
+        char buffer[65536];
+        for (ssize_t n; into.size() < most &&
+                        (n = read(fd, buffer, std::min(sizeof buffer, most - into.size()))) > 0;) {
+            const std::lock_guard hold(taken);
+            into.append(buffer, static_cast<std::size_t>(n));
+        }
+        close(fd);
+    });
+}
 
 int pipe_closed_on_exec(int ends[2]) {
 #ifdef __linux__

@@ -14,17 +14,15 @@ namespace revadd::tests {
 // What the harness can set up where it is built: no child process on Windows (the table
 // runs the Windows program from Linux, under Wine, instead); CPU pinning and /proc only on
 // Linux. A test that needs what is missing skips, saying so.
-inline constexpr bool child_processes =
 #ifdef _WIN32
-    false;
+inline constexpr bool child_processes = false;
 #else
-    true;
+inline constexpr bool child_processes = true;
 #endif
-inline constexpr bool linux_harness =
 #ifdef __linux__
-    true;
+inline constexpr bool linux_harness = true;
 #else
-    false;
+inline constexpr bool linux_harness = false;
 #endif
 
 // A Windows program run in place of the built revadd (REVADD_TEST_WINDOWS_PROGRAM, a

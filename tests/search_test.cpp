@@ -29,17 +29,11 @@ RunOptions options(unsigned threads, std::int32_t chunk, bool memo,
 // the largest within every bound (a ceiling, a chunk's step work, several chunks a thread)
 // or 1: each bound the tightest in turn, none but the floor, a limit whose square nears 2^64.
 TEST(ChunkPlan, CoversTheRangeInChunksAsLargeAsTheBoundsAllow) {
-    for (const auto& [count, limit, threads, asked] :
-         std::vector<std::tuple<std::int32_t, std::int32_t, unsigned, std::int32_t>>{
-             {1, 1, 1, 0},
-             {1000, 10, 2, 0},
-             {15, 10, 2, 0},
-             {10'000'000, 10, 2, 0},
-             {10'000'000, 2000, 2, 0},
-             {INT32_MAX, INT32_MAX, 1, 0},
-             {INT32_MAX, 1, 1, 0},
-             {20, 10, 8, 7},
-             {1000, 10, 2, 1}}) {
+    const std::tuple<std::int32_t, std::int32_t, unsigned, std::int32_t> rows[] = {
+        {1, 1, 1, 0},           {1000, 10, 2, 0},         {15, 10, 2, 0},
+        {10'000'000, 10, 2, 0}, {10'000'000, 2000, 2, 0}, {INT32_MAX, INT32_MAX, 1, 0},
+        {INT32_MAX, 1, 1, 0},   {20, 10, 8, 7},           {1000, 10, 2, 1}};
+    for (const auto& [count, limit, threads, asked] : rows) {
         const ChunkPlan plan(count, limit, threads, asked);
         const std::int64_t n = plan.numbers(), last = plan.chunks() - 1;
         const auto within = [count = count, limit = limit, threads = threads](std::int64_t size) {
@@ -59,27 +53,15 @@ TEST(ChunkPlan, CoversTheRangeInChunksAsLargeAsTheBoundsAllow) {
 // of it, the memo's first question, leading zeros, signs, powers of ten crossed, single
 // numbers whose steps the other threads share.
 TEST(RangeSearch, EveryThreadCountChunkSizeAndMemoFindsWhatTheStepByStepSearchFinds) {
-    for (const auto& [start, count, limit] :
-         std::vector<std::tuple<std::string, std::int32_t, std::int32_t>>{
-             {"1", 400, 30},
-             {"180", 220, 60},
-             {"680", 220, 45},
-             {"1985", 30, 80},
-             {"85", 20, 24},
-             {"85", 20, 23},
-             {"1", 120, tuning::memo_from_step},
-             {"1", 120, tuning::memo_from_step + 1},
-             {"90", 30, 1},
-             {"012", 25, 20},
-             {"00", 15, 10},
-             {"-12", 40, 20},
-             {"-190", 12, 50},
-             {"+95", 10, 30},
-             {"990", 20, 30},
-             {"09990", 20, 30},
-             {"1186060307891929985", 12, 300},
-             {"1186060307891929990", 1, 300},
-             {"196", 1, 3000}}) {
+    const std::int32_t memo_from = tuning::memo_from_step;
+    const std::string deep = "11860603078919299";  // 1186060307891929990 takes 261 steps
+    const std::tuple<std::string, std::int32_t, std::int32_t> rows[] = {
+        {"1", 400, 30},   {"180", 220, 60},       {"680", 220, 45},      {"1985", 30, 80},
+        {"85", 20, 24},   {"85", 20, 23},         {"1", 120, memo_from}, {"1", 120, memo_from + 1},
+        {"90", 30, 1},    {"012", 25, 20},        {"00", 15, 10},        {"-12", 40, 20},
+        {"-190", 12, 50}, {"+95", 10, 30},        {"990", 20, 30},       {"09990", 20, 30},
+        {"196", 1, 3000}, {deep + "85", 12, 300}, {deep + "90", 1, 300}};
+    for (const auto& [start, count, limit] : rows) {
         for (const unsigned threads : {1u, 2u, 3u, 8u}) {
             for (const std::int32_t chunk : {0, 1, 7}) {
                 for (const bool memo : {false, true}) {
@@ -125,17 +107,18 @@ TEST(RangeSearch, ChunksWaitForTheirSlotWhileTheOldestIsWritten) {
 // number is cut short between two steps; a chunk held up by 196 marks the point reached.
 TEST(StoppedSearch, KeepsEveryHitBeforeThePointItNamesInWholeRecords) {
     const std::string wide = tests::reference_report("1", 30000, 200).hits;
+    const std::tuple<const char*, std::int32_t, std::int32_t, unsigned, bool, std::int32_t, int,
+                     int, std::int64_t>
+        rows[] = {{"1", 30000, 200, 1, true, 100, 1, -1, 100},
+                  {"1", 30000, 200, 1, false, 100, 10, -1, 1000},
+                  {"1", 30000, 200, 2, true, 100, 1, -1, -1},
+                  {"1", 30000, 200, 2, false, 100, 5, -1, -1},
+                  {"1", 1000, 50, 2, true, 0, -1, 0, 0},
+                  {"196", 1, INT32_MAX, 1, true, 0, -1, 50, 0},
+                  {"196", 1, INT32_MAX, 2, true, 0, -1, 50, 0},
+                  {"190", 200, 1000000, 2, true, 10, -1, 100, 6}};
     for (const auto& [first, count, limit, threads, memo, chunk, stop_after, after_ms, point] :
-         std::vector<std::tuple<const char*, std::int32_t, std::int32_t, unsigned, bool,
-                                std::int32_t, int, int, std::int64_t>>{
-             {"1", 30000, 200, 1, true, 100, 1, -1, 100},
-             {"1", 30000, 200, 1, false, 100, 10, -1, 1000},
-             {"1", 30000, 200, 2, true, 100, 1, -1, -1},
-             {"1", 30000, 200, 2, false, 100, 5, -1, -1},
-             {"1", 1000, 50, 2, true, 0, -1, 0, 0},
-             {"196", 1, INT32_MAX, 1, true, 0, -1, 50, 0},
-             {"196", 1, INT32_MAX, 2, true, 0, -1, 50, 0},
-             {"190", 200, 1000000, 2, true, 10, -1, 100, 6}}) {
+         rows) {
         tests::Collector c;
         c.stop_after = stop_after;
         c.flag = after_ms == 0 ? SIGINT : 0;
@@ -145,17 +128,17 @@ TEST(StoppedSearch, KeepsEveryHitBeforeThePointItNamesInWholeRecords) {
         });
         c.run(first, count, limit, options(threads, chunk, memo));
         raiser.join();
-        ASSERT_TRUE(c.searched) << first;
-        EXPECT_TRUE(point >= 0 ? *c.searched == point
-                               : *c.searched >= stop_after * 100 && *c.searched < count)
-            << *c.searched;
+        ASSERT_TRUE(c.stopped_at) << first;
+        EXPECT_TRUE(point >= 0 ? *c.stopped_at == point
+                               : *c.stopped_at >= stop_after * 100 && *c.stopped_at < count)
+            << *c.stopped_at;
         EXPECT_TRUE(tests::same(c.console, c.file));
         EXPECT_EQ(c.calls.find_first_not_of("wc"), std::string::npos)
             << c.calls;  // nothing after the stop
         const std::string truth =
             count == 30000 ? wide
                            : tests::reference_report(first, count, std::min(limit, 1000)).hits;
-        EXPECT_TRUE(tests::keeps_every_hit_before(c.file, truth, std::stoll(first) + *c.searched))
+        EXPECT_TRUE(tests::keeps_every_hit_before(c.file, truth, std::stoll(first) + *c.stopped_at))
             << first;
     }
 }
