@@ -87,6 +87,7 @@ TEST(ResumeFile, ReadsBackWhatWasWrittenAndRefusesAnyChangedOrMissingByte) {
              {with([](auto& p) { p.trajectory.digits = 6; }), head},
              {sealed("hits 3 24 1", "hits 3 1 24"), head},
              {sealed("hits 3 24 1", "hits 0 0 1"), head},
+             {sealed("hits 3 24 1", "hits 3 24 0"), head},
              {sealed("hits 3 24 1", "hits 3 24"), head},
              {sealed("searched 2147483646", "searched 2147483646x"), head},
              {sealed("trajectory 1000 5", "trajectory 1000 5 1"), head},
