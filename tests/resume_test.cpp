@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "cli/result_file.hpp"
 #include "cli/resume_file.hpp"
 #include "engine/trajectory.hpp"
 #include "reference.hpp"
@@ -134,6 +135,32 @@ TrajectoryPoint after_steps(const std::string& digits, int steps) {
     t.assign(digits);
     for (int i = 0; i < steps; ++i) t.step();
     return {steps, t.size(), std::string(t.limbs(), t.limbs() + limbs_for(t.size()))};
+}
+
+// palin.txt is read back a mebibyte at a time: a kept part shorter than one piece and one
+// a byte past it come back whole, the rest cut away; a checksum of other bytes keeps
+// nothing and leaves the file as it was.
+TEST(ResultFile, KeepsTheBytesOfItsChecksumReadInPieces) {
+    const TempDir dir;
+    const fs::path was = fs::current_path();
+    fs::current_path(dir.path);
+    std::string text((std::size_t{1} << 20) + 9, '\0');
+    for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>(i * 31 % 251);
+    for (const std::size_t kept : {std::size_t{5}, (std::size_t{1} << 20) + 1}) {
+        SCOPED_TRACE(kept);
+        write_file(ResultFile::path, text);
+        const std::string_view want = std::string_view(text).substr(0, kept);
+        ResultFile file;
+        ASSERT_EQ(file.open(), ResultFile::Opened::yes);
+        EXPECT_FALSE(file.keep_first(kept, checksum(want) ^ 1));
+        ASSERT_TRUE(file.keep_first(kept, checksum(want)));
+        std::string back;
+        EXPECT_TRUE(file.read_kept([&](std::string_view piece) { back += piece; }));
+        EXPECT_TRUE(file.close());
+        EXPECT_EQ(back, want);
+        EXPECT_EQ(read_file(ResultFile::path), want);
+    }
+    fs::current_path(was);
 }
 
 TEST(ResumedSearch, TakesUpTheRangeAtAnyNumberAndANumberAtAnyStep) {
