@@ -300,6 +300,14 @@ TEST(StatusLine, IsDueOnItsScheduleAndEstimatesFromWhenTheCountLastMoved) {
     revadd::StatusSchedule resumed(progress, 1000, 10, t0);
     progress.numbers = 500;
     EXPECT_EQ(resumed.line(t0 + 2s, 80), "searched 500 of 1,000 (50%), 1 hit, 0:02, 0:10 left");
+    // A whole line of 80 columns, one more than a terminal that gives no width leaves.
+    progress.numbers = 0;
+    revadd::StatusSchedule big(progress, 1000000000, 10, t0);
+    progress.numbers = 500000000;
+    progress.hits = 123456789;
+    EXPECT_EQ(big.line(t0 + 600s, 0),
+              "searched 500,000,000 of 1,000,000,000 (50%), 123,456,789 hits, 10:00");
+    EXPECT_EQ(big.line(t0 + 600s, 81).size(), 80u);
 }
 
 }  // namespace
