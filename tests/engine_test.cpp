@@ -88,15 +88,6 @@ TEST(Kernels, EverySegmentMatchesPlainLimbsAndEveryChangedDigitUndoesAPalindrome
     }
 }
 
-// The digits of n digits in limbs, most significant first.
-std::string text_of(const std::uint8_t* limbs, std::size_t n) {
-    std::string text(n, '0');
-    for (std::size_t k = 0; k < n; ++k)
-        text[n - 1 - k] =
-            static_cast<char>('0' + (k % 2 == 0 ? limbs[k / 2] % 10 : limbs[k / 2] / 10));
-    return text;
-}
-
 // Buffers for a run: `room` limbs with kernel_guard zeros below, `digits` at the start
 // and bytes no number holds above it, and a guard after the room that may be written.
 std::vector<std::uint8_t> run_buffer(const std::string& digits, std::size_t room) {
@@ -133,7 +124,9 @@ std::string check_run(const ReverseAddKernel& kernel, const std::string& digits,
     if (run.number != (steps % 2 == 0 ? a : b).data() + kernel_guard ||
         run.spare != (steps % 2 == 0 ? b : a).data() + kernel_guard)
         return where + "buffers";
-    if (run.digits != n || text_of(run.number, n) != want) return where + "digits";
+    if (run.digits != n ||
+        std::vector<std::uint8_t>(run.number, run.number + limbs_for(n)) != tests::limbs_of(want))
+        return where + "digits";
     for (const std::vector<std::uint8_t>* buffer : {&a, &b}) {
         if (std::any_of(buffer->begin(), buffer->begin() + kernel_guard,
                         [](auto x) { return x; }) ||
