@@ -16,7 +16,10 @@ failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 split=$scripts/split-range merge=$scripts/merge-results
 # run DIR ANSWERS: one run in DIR, made first.
-run() { mkdir -p -- "$1" && (cd -- "$1" && echo "$2" | "$revadd" >/dev/null) || fail "revadd $2 in $1"; }
+run() {
+    mkdir -p -- "$1" && (cd -- "$1" && echo "$2" | "$revadd" >/dev/null) ||
+        fail "revadd $2 in $1: exit status $?"
+}
 # refused MESSAGE COMMAND...: exit status 1, nothing on standard output, MESSAGE on standard error.
 refused() {
     message=$1 status=0
