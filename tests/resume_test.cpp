@@ -339,6 +339,35 @@ TEST(ResumedRun, AFileThatCannotBeTakenUpIsLeftAloneAndTheRunStartsOver) {
     }
 }
 
+// The file is read in pieces of 64 KiB: one of a length a byte past a piece, made from a
+// point of 196's trajectory, is taken up whole and ends as a run never stopped does.
+TEST(ResumedRun, AFileAByteLongerThanTheReadPiecesIsTakenUpWhole) {
+    if (!child_processes) GTEST_SKIP() << "runs the program in a child process";
+    const std::string input = "196 1 320000";
+    Trajectory t;
+    t.assign("196");
+    ASSERT_EQ(t.search(315800), 0);
+    std::string bytes;
+    while (bytes.size() % 65536 != 1) {
+        ASSERT_LT(bytes.size(), 65537u) << "begun past the length sought";
+        t.step();
+        ResumePoint p{"196", 1, 320000, 0, {}, 0, checksum(""), {}};
+        p.trajectory = {static_cast<std::int32_t>(t.steps()), t.size(),
+                        std::string(reinterpret_cast<const char*>(t.limbs()), (t.size() + 1) / 2)};
+        bytes = encode_resume(p);
+    }
+    const TempDir dir, straight_dir;
+    write_file(dir.path / "revadd.resume", bytes);
+    write_file(dir.path / "palin.txt", "");
+    const Outcome resumed = run_in(dir.path, input), straight = run_in(straight_dir.path, input);
+    EXPECT_TRUE(resumed.err.starts_with("revadd: resuming from revadd.resume at step " +
+                                        std::to_string(t.steps()) + " of 196"))
+        << resumed.err;
+    EXPECT_TRUE(same(resumed.out, straight.out));
+    EXPECT_TRUE(same(resumed.file, straight.file));
+    EXPECT_EQ(resumed.status, 0);
+}
+
 TEST(ResumedRun, AResumeFileThatWouldCountHitsNotOnTheDiskIsNotWritten) {
     if (without_signals()) GTEST_SKIP() << "needs POSIX signals";
     RunSetup s;
