@@ -130,11 +130,16 @@ TEST(ResumeFile, TheChecksumIsTheSameHoweverTheTextIsCutAndChangesWithAnyByte) {
     EXPECT_EQ(checksum(text), UINT64_C(0xb97ea17b91bce41d));
 }
 
+TrajectoryPoint point_of(const Trajectory& t) {
+    return {static_cast<std::int32_t>(t.steps()), t.size(),
+            std::string(t.limbs(), t.limbs() + limbs_for(t.size()))};
+}
+
 TrajectoryPoint after_steps(const std::string& digits, int steps) {
     Trajectory t;
     t.assign(digits);
     for (int i = 0; i < steps; ++i) t.step();
-    return {steps, t.size(), std::string(t.limbs(), t.limbs() + limbs_for(t.size()))};
+    return point_of(t);
 }
 
 // palin.txt is read back a mebibyte at a time: a kept part shorter than one piece and one
@@ -351,10 +356,7 @@ TEST(ResumedRun, AFileAByteLongerThanTheReadPiecesIsTakenUpWhole) {
     while (bytes.size() % 65536 != 1) {
         ASSERT_LT(bytes.size(), 65537u) << "begun past the length sought";
         t.step();
-        ResumePoint p{"196", 1, 320000, 0, {}, 0, checksum(""), {}};
-        p.trajectory = {static_cast<std::int32_t>(t.steps()), t.size(),
-                        std::string(reinterpret_cast<const char*>(t.limbs()), (t.size() + 1) / 2)};
-        bytes = encode_resume(p);
+        bytes = encode_resume({"196", 1, 320000, 0, {}, 0, checksum(""), point_of(t)});
     }
     const TempDir dir, straight_dir;
     write_file(dir.path / "revadd.resume", bytes);
