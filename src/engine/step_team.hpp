@@ -85,8 +85,8 @@ private:
     Step step_{};
     alignas(64) std::atomic<std::uint64_t> round_{};
     alignas(64) std::atomic<unsigned> finished_{};
-    std::atomic<unsigned> sleepers_{};   // members asleep on round_, to be woken
-    std::atomic<bool> caller_asleep_{};  // the caller sleeps on finished_
+    std::atomic<unsigned> sleepers_{};   // members asleep until round_ moves, to be woken
+    std::atomic<bool> caller_asleep_{};  // the caller sleeps until every share is done
     std::atomic<bool> stopping_{};
     // Sleeping is by condition variable, not std::atomic::wait: MinGW's C++ library
     // notifies the waiters of an atomic without holding their mutex, so one that has just
